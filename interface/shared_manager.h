@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+namespace nvr::vantorquadrelv3 {
+
+class vantorquadrelv3_manager;
+
+// The one manager, created on first use and kept until the library is unloaded.
+// Empty only when creating it failed for lack of memory.
+std::shared_ptr<vantorquadrelv3_manager> get_shared_manager();
+
+} // namespace nvr::vantorquadrelv3

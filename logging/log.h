@@ -1,0 +1,23 @@
+// The one rotating log file: <ProgramData>/Celdra/Nivora SDK/kovavantorquadrelv3.log
+#pragma once
+
+#include <string>
+
+namespace nvr::vantorquadrelv3 {
+
+// Writes a line when level is not above the manager's log_level. printf conventions.
+void log_print(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+int log_write_line(const char* text);
+int log_open();
+void log_rotate(const char* folder);
+void log_close();
+std::string get_program_data_folder();
+
+// The folder with its trailing separator.
+std::string log_folder();
+
+inline constexpr const char* log_file_name = "kovavantorquadrelv3.log";
+inline constexpr const char* log_predecessor_name = "kovavantorquadrelv3_2.log";
+
+} // namespace nvr::vantorquadrelv3

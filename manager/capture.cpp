@@ -1,0 +1,92 @@
+// Live capture: start and stop, and the device library's capture callback.
+#include "interface/status.h"
+#include "logging/log.h"
+#include "manager/vantorquadrelv3_manager.h"
+
+namespace nvr::vantorquadrelv3 {
+
+namespace {
+
+const char* status_name(tft::TFT_Status status)
+{
+    static const char* const names[21] = {
+        "TFT_ERR_OK",           "TFT_ERR_FAILED",          "TFT_ERR_ALREADY_OPEN",   "TFT_ERR_NOT_CONNECTED",
+        "TFT_ERR_BAD_STATE",    "TFT_ERR_BAD_PARAMETERS",  "TFT_ERR_OUTOFRESOURCES", "TFT_ERR_UNPLUGGED",
+        "TFT_ERR_NO_SCANNER",   "TFT_ERR_FILE",            "TFT_ERR_NOT_SUPPORTED",  "TFT_ERR_COM",
+        "TFT_MUTEX_TIMEOUT",    "TFT_MISSING_DEPENDENCY",  "TFT_ERR_CRC",            "TFT_ERR_FILE_READ",
+        "TFT_ERR_BROKEN_SCANNER", "TFT_ERR_NOT_INITIALIZED", "TFT_ERR_DIRTY_DEVICE", "TFT_ERR_BUSY_DEVICE",
+        "TFT_ERR_TOO_BRIGHT"};
+    auto value = static_cast<std::uint32_t>(status);
+    return value <= 20 ? names[value] : "unknow error";
+}
+
+// Everything but a good image: kept out of line so the image path stays short.
+[[gnu::cold, gnu::noinline]] bool tolerate_or_raise(vantorquadrelv3_manager* manager, tft::TFT_Status status)
+{
+    if (manager == nullptr) {
+        log_print(2, "CommandCallback has returned a null context\r\n");
+        return false;
+    }
+    switch (status) {
+    case tft::TFT_ERR_BROKEN_SCANNER:
+        log_print(3, "start_asynchronous_capture are generated an error : TFT_ERR_BROKEN_SCANNER \n");
+        manager->scanner_broken.exchange(true);
+        manager->raise_event();
+        return false;
+    case tft::TFT_ERR_TOO_BRIGHT:
+        log_print(3, "CommandCallback:    Error=%d is bypassed. Capture goes on\r\n", static_cast<int>(status));
+        return true;
+    case tft::TFT_ERR_DIRTY_DEVICE:
+        log_print(3, "CommandCallback:    The device is Dirty %d. Capture goes on\r\n", static_cast<int>(status));
+        return true;
+    default:
+        log_print(3, "CommandCallback has returned a inexpected status : %s\r\n", status_name(status));
+        manager->capture_failed.exchange(true);
+        manager->raise_event();
+        return false;
+    }
+}
+
+template <class Call>
+KovaStatus forward_capture_call(vantorquadrelv3_manager& manager, const char* name, const char* failure_line,
+                                Call call)
+{
+    return manager.run_operation(name, [&] {
+        tft::TFT_Status status = call(*tft::TFTManagerClass::get_instance());
+        if (status != tft::TFT_ERR_OK) log_print(3, failure_line, static_cast<int>(status));
+        return map_tft_status(status);
+    });
+}
+
+} // namespace
+
+KovaStatus vantorquadrelv3_manager::start_video(unsigned int handle)
+{
+    return forward_capture_call(*this, "start_video",
+                                "start_video TFTManager start_asynchronous_capture:    Error=%d\r\n",
+                                [&](tft::TFTManagerClass& library) {
+                                    return library.start_asynchronous_capture(handle, CommandCallback, this);
+                                });
+}
+
+KovaStatus vantorquadrelv3_manager::stop_video(unsigned int handle)
+{
+    return forward_capture_call(
+        *this, "stop_video", "stop_video TFTManager stop_asynchronous_capture:    Error=%d\r\n",
+        [&](tft::TFTManagerClass& library) { return library.stop_asynchronous_capture(handle); });
+}
+
+// Runs on the device library's thread for every image. A good image takes no lock,
+// allocates nothing and writes no line: one read of the registration and one call.
+void vantorquadrelv3_manager::CommandCallback(tft::TFT_ImageClass& image, const tft::TFT_ImageInfoStructure*,
+                                              tft::TFT_Status status, void* context)
+{
+    auto* manager = static_cast<vantorquadrelv3_manager*>(context);
+    if (__builtin_expect(status != tft::TFT_ERR_OK || manager == nullptr, 0)) {
+        if (!tolerate_or_raise(manager, status)) return;
+    }
+    CallbackSlot<QuadV3CaptureCallback>::Pair registered = manager->capture_callback.load();
+    if (registered.callback != nullptr) registered.callback(image.get_image_data_pointer(), registered.context);
+}
+
+} // namespace nvr::vantorquadrelv3

@@ -1,0 +1,93 @@
+// Uniformity tables from the calibration images. Runs outside method_mutex, beside any operation.
+#include <cstdlib>
+
+#include "manager/uniformity.h"
+#include "interface/status.h"
+#include "logging/log.h"
+#include "manager/vantorquadrelv3_manager.h"
+
+namespace nvr::vantorquadrelv3 {
+
+namespace {
+
+constexpr std::size_t table_bytes = uniformity_entries * sizeof(std::uint16_t);
+
+std::uint16_t* samples(const tft::TFT_ImageClass& image)
+{
+    return reinterpret_cast<std::uint16_t*>(image.get_image_data_pointer());
+}
+
+std::size_t sample_count(const tft::TFT_ImageClass& image)
+{
+    return static_cast<std::uint32_t>(image.get_image_stride() * image.get_image_height()) / 2;
+}
+
+} // namespace
+
+KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle, std::uint16_t** gain_ptr,
+                                                            std::uint16_t** offset_ptr)
+{
+    static const char* const name = "read_uniformity_buffers";
+    if (!initialized.load()) return KOVA_NOT_INITIALIZED;
+    if (gain_ptr == nullptr || offset_ptr == nullptr) return refuse(name, KOVA_BAD_PARAMETER);
+
+    tft::TFT_ImageClass black;
+    tft::TFT_ImageClass white;
+    tft::TFT_Status status = tft::TFTManagerClass::get_instance()->read_fpn_data(handle, tft::SLAP_IMAGE_BLACK, black);
+    if (status != tft::TFT_ERR_OK) {
+        log_print(3, "read_uniformity_buffers TFTManager read_fpn_data SLAP_IMAGE_BLACK:    Error=%d\r\n",
+                  static_cast<int>(status));
+        return map_tft_status(status);
+    }
+    status = tft::TFTManagerClass::get_instance()->read_fpn_data(handle, tft::SLAP_IMAGE_WHITE, white);
+    if (status != tft::TFT_ERR_OK) {
+        std::free(black.get_image_data_pointer());
+        log_print(3, "read_uniformity_buffers TFTManager read_fpn_data SLAP_IMAGE_WHITE :    Error=%d\r\n",
+                  static_cast<int>(status));
+        return map_tft_status(status);
+    }
+    auto release_images = [&] {
+        std::free(black.get_image_data_pointer());
+        std::free(white.get_image_data_pointer());
+    };
+    std::size_t n = sample_count(white);
+    if (n != uniformity_entries || sample_count(black) != n || samples(white) == nullptr ||
+        samples(black) == nullptr) {
+        release_images();
+        return refuse(name, KOVA_INTERNAL);
+    }
+    const std::uint16_t* w = samples(white);
+    std::uint16_t* b = samples(black);
+    for (std::size_t i = 0; i < n; ++i)
+        if (w[i] > calibration_sample_limit || b[i] > calibration_sample_limit)
+            log_print(3, "read_uniformity_buffers image value corrupted > 0x3FF \r\n");
+
+    auto* gain = static_cast<std::uint16_t*>(std::malloc(table_bytes));
+    auto* offset = static_cast<std::uint16_t*>(std::malloc(table_bytes));
+    auto* work = static_cast<std::uint16_t*>(std::malloc(table_bytes));
+    if (gain == nullptr || offset == nullptr || work == nullptr) {
+        std::free(gain);
+        std::free(offset);
+        std::free(work);
+        release_images();
+        return refuse(name, KOVA_OUT_OF_RESOURCE);
+    }
+    compute_uniformity_tables(w, b, work, gain, offset);
+    *gain_ptr = gain;
+    *offset_ptr = offset;
+    release_images();
+    std::free(work);
+    return KOVA_OK;
+}
+
+void vantorquadrelv3_manager::free_uniformity_buffers(std::uint16_t** gain_ptr, std::uint16_t** offset_ptr)
+{
+    for (std::uint16_t** table : {gain_ptr, offset_ptr}) {
+        if (table != nullptr && *table != nullptr) {
+            std::free(*table);
+            *table = nullptr;
+        }
+    }
+}
+
+} // namespace nvr::vantorquadrelv3

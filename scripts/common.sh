@@ -1,0 +1,30 @@
+# Shared by scripts/demo and scripts/test: install what is missing, configure and build.
+set -eu
+
+KOVA_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev"
+
+kova_install_packages() {
+    missing=""
+    for package in $KOVA_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "installing:$missing"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq $missing >/dev/null
+    else
+        echo "missing packages; run as root:"
+        echo "  apt-get install -y$missing"
+        exit 1
+    fi
+}
+
+# kova_build DIR [cmake options...]
+kova_build() {
+    dir="$1"; shift
+    cmake -S "$KOVA_ROOT" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}

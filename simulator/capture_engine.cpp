@@ -1,0 +1,117 @@
+#include "simulator/capture_engine.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "simulator/simulation.h"
+
+namespace vqsim {
+
+namespace {
+std::atomic<unsigned> frame_interval{66667}; // 15 frames per second
+}
+
+void set_frame_interval_us(unsigned interval)
+{
+    frame_interval.store(interval);
+}
+
+unsigned frame_interval_us()
+{
+    return frame_interval.load();
+}
+
+struct CaptureEngine::State {
+    std::uint32_t handle;
+    Celdra::TFTManager::CaptureCallback callback;
+    void* context;
+    SceneRenderer renderer;
+    std::vector<std::uint16_t> frame;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::deque<Celdra::TFTManager::TFT_Status> injected;
+    std::atomic<std::uint64_t> frames{0};
+
+    State(std::uint32_t h, std::shared_ptr<const SensorPattern> pattern, Celdra::TFTManager::CaptureCallback cb,
+          void* ctx)
+        : handle(h), callback(cb), context(ctx), renderer(std::move(pattern)), frame(image_samples)
+    {
+    }
+
+    void run()
+    {
+        using clock = std::chrono::steady_clock;
+        const auto start = clock::now();
+        auto next = start;
+        Celdra::TFTManager::TFT_ImageClass image;
+        Celdra::TFTManager::ImageWriter::assign(image, reinterpret_cast<std::uint8_t*>(frame.data()), image_width,
+                                                image_height, image_stride_bytes);
+        for (std::uint64_t index = 0;; ++index) {
+            Celdra::TFTManager::TFT_Status status = Celdra::TFTManager::TFT_ERR_OK;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                next += std::chrono::microseconds(frame_interval_us());
+                wake.wait_until(lock, next, [this] { return stopping; });
+                if (stopping) return;
+                if (!injected.empty()) {
+                    status = injected.front();
+                    injected.pop_front();
+                }
+            }
+            double seconds = std::chrono::duration<double>(clock::now() - start).count();
+            renderer.render(index, seconds, frame.data());
+            Celdra::TFTManager::TFT_ImageInfoStructure info{static_cast<std::uint32_t>(index), image_width,
+                                                            image_height, image_stride_bytes, 4, {}};
+            frames.fetch_add(1);
+            callback(image, &info, status, context);
+            if (clock::now() > next + std::chrono::milliseconds(100)) next = clock::now(); // fell behind: no burst
+        }
+    }
+};
+
+CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
+                             Celdra::TFTManager::CaptureCallback callback, void* context)
+    : state_(std::make_shared<State>(handle, std::move(pattern), callback, context))
+{
+    std::shared_ptr<State> state = state_;
+    thread_ = std::thread([state] { state->run(); });
+}
+
+CaptureEngine::~CaptureEngine()
+{
+    stop();
+    if (thread_.joinable()) thread_.detach(); // only on its own thread; the state outlives it
+}
+
+void CaptureEngine::stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->wake.notify_all();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+bool CaptureEngine::running() const
+{
+    std::lock_guard<std::mutex> guard(state_->mutex);
+    return !state_->stopping;
+}
+
+void CaptureEngine::inject(Celdra::TFTManager::TFT_Status status)
+{
+    std::lock_guard<std::mutex> guard(state_->mutex);
+    state_->injected.push_back(status);
+}
+
+std::uint64_t CaptureEngine::frames_sent() const
+{
+    return state_->frames.load();
+}
+
+} // namespace vqsim

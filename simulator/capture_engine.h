@@ -1,0 +1,39 @@
+// Live capture of one open scanner, on a thread of its own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "devicelib/TFTManager.h"
+#include "simulator/image_synth.h"
+
+namespace vqsim {
+
+void set_frame_interval_us(unsigned interval);
+unsigned frame_interval_us();
+
+class CaptureEngine {
+public:
+    CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
+                  Celdra::TFTManager::CaptureCallback callback, void* context);
+    // Stops; may run on the engine's own thread (a callback that closed its device).
+    ~CaptureEngine();
+    CaptureEngine(const CaptureEngine&) = delete;
+    CaptureEngine& operator=(const CaptureEngine&) = delete;
+
+    // Once this returns no callback runs any more, except when called from the callback itself,
+    // where the thread ends as soon as the callback returns.
+    void stop();
+    bool running() const;
+    void inject(Celdra::TFTManager::TFT_Status status);
+    std::uint64_t frames_sent() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+    std::thread thread_;
+};
+
+} // namespace vqsim

@@ -1,0 +1,42 @@
+// Synthetic images of a simulated QUADRELV3: the sensor's fixed pattern (per-pixel gain and
+// offset), the calibration images it shows, and live frames of a four-finger slap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "devicelib/TFTManager.h"
+
+namespace vqsim {
+
+constexpr std::uint32_t image_width = 1600;
+constexpr std::uint32_t image_height = 1500;
+constexpr std::uint32_t image_stride_bytes = image_width * 2;
+constexpr std::size_t image_samples = std::size_t{image_width} * image_height;
+
+struct SensorPattern;
+
+// The fixed pattern of one sensor, the same for every call with the same id.
+std::shared_ptr<const SensorPattern> sensor_pattern(const std::string& sensor_id);
+
+// The black or white calibration image (image_samples samples, none above 0x3FF).
+void render_calibration(const SensorPattern& pattern, Celdra::TFTManager::TftParameter which, std::uint16_t* out);
+
+// Live frames: offset + gain x scene + a little noise, the fingers coming down, resting and lifting.
+class SceneRenderer {
+public:
+    explicit SceneRenderer(std::shared_ptr<const SensorPattern> pattern);
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+    // One frame at the given time since capture started.
+    void render(std::uint64_t frame_index, double seconds, std::uint16_t* out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace vqsim

@@ -1,0 +1,199 @@
+#include "simulator/simulation.h"
+
+#include <chrono>
+#include <functional>
+
+namespace vqsim {
+
+Simulation& Simulation::instance()
+{
+    // Never destroyed: capture threads and callbacks may still run while the process exits.
+    static Simulation* simulation = new Simulation;
+    return *simulation;
+}
+
+Simulation::Simulation()
+{
+    Scanner& scanner = attach("QV3-0001", "QV3-5A1C0042");
+    (void)scanner;
+}
+
+std::optional<TFT_Status> Simulation::enter(const char* operation, bool needs_initialized)
+{
+    unsigned delay = 0;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        ++call_counts[operation];
+        auto found = delays.find(operation);
+        if (found != delays.end()) delay = found->second;
+    }
+    if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    std::lock_guard<std::mutex> guard(mutex);
+    auto rule = fail_rules.find(operation);
+    if (rule != fail_rules.end()) {
+        TFT_Status status = rule->second.status;
+        if (rule->second.count > 0 && --rule->second.count == 0) fail_rules.erase(rule);
+        return status;
+    }
+    if (needs_initialized && !initialized) return TFT_ERR_NOT_INITIALIZED;
+    return std::nullopt;
+}
+
+Scanner* Simulation::find_attached(const std::string& sensor_id)
+{
+    for (auto& scanner : scanners)
+        if (scanner->attached && scanner->sensor_id == sensor_id) return scanner.get();
+    return nullptr;
+}
+
+TFT_Status Simulation::find_open(std::uint32_t handle, Scanner** found)
+{
+    for (auto& scanner : scanners) {
+        if (scanner->handle != handle || handle == 0) continue;
+        if (!scanner->attached) return TFT_ERR_UNPLUGGED;
+        if (!scanner->open) break;
+        *found = scanner.get();
+        return TFT_ERR_OK;
+    }
+    return TFT_ERR_BAD_PARAMETERS;
+}
+
+Scanner& Simulation::attach(const std::string& sensor_id, const std::string& serial_number)
+{
+    auto scanner = std::make_unique<Scanner>();
+    scanner->sensor_id = sensor_id;
+    scanner->serial_number = serial_number;
+    scanner->descriptor[0] = "CELDRA";
+    scanner->descriptor[1] = "QUADRELV3 TFT slap and roll scanner";
+    scanner->descriptor[2] = "QUADRELV3-USB3-FW0312-HW0200";
+    scanner->pia[20] = {0x10, 0x02, 0x00, 0x01};
+    scanner->pia[1] = std::vector<std::uint8_t>(serial_number.begin(), serial_number.end());
+    scanner->parameters = {{1, 10000}, {2, 16}, {3, 15}, {4, 128}, {5, 32}, {6, 1}, {7, 300}};
+    scanners.push_back(std::move(scanner));
+    return *scanners.back();
+}
+
+void Simulation::stop_capture(Scanner& scanner, std::unique_lock<std::mutex>& lock)
+{
+    if (!scanner.capture) return;
+    // Joining waits for a callback in flight, which may call back into the library: not under the lock.
+    std::unique_ptr<CaptureEngine> engine = std::move(scanner.capture);
+    lock.unlock();
+    engine->stop();
+    engine.reset();
+    lock.lock();
+}
+
+void Simulation::stop_all_captures(std::unique_lock<std::mutex>& lock)
+{
+    std::vector<std::unique_ptr<CaptureEngine>> engines;
+    for (auto& scanner : scanners)
+        if (scanner->capture) engines.push_back(std::move(scanner->capture));
+    lock.unlock();
+    engines.clear();
+    lock.lock();
+}
+
+void Simulation::reset()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    stop_all_captures(lock);
+    scanners.clear();
+    fail_rules.clear();
+    delays.clear();
+    call_counts.clear();
+    last_ihm.reset();
+    last_params.reset();
+}
+
+void Simulation::register_logger(LoggerCallback callback, void* context)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    logger_ = callback;
+    logger_context_ = context;
+}
+
+void Simulation::register_notification(UsbNotifyCallback usb, PowerNotifyCallback power, void* context)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    usb_ = usb;
+    power_ = power;
+    notify_context_ = context;
+}
+
+// After an unregister returns no callback of that kind runs, except one that is itself unregistering.
+void Simulation::wait_for_callbacks(std::unique_lock<std::mutex>& lock)
+{
+    callbacks_done_.wait(lock, [this] {
+        return callback_threads_.size() == callback_threads_.count(std::this_thread::get_id());
+    });
+}
+
+void Simulation::unregister_logger()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    logger_ = nullptr;
+    logger_context_ = nullptr;
+    wait_for_callbacks(lock);
+}
+
+void Simulation::unregister_notification()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    usb_ = nullptr;
+    power_ = nullptr;
+    notify_context_ = nullptr;
+    wait_for_callbacks(lock);
+}
+
+// pick() runs under the lock and returns the call to make, or an empty function when nothing is registered.
+void Simulation::dispatch(const std::function<std::function<void()>()>& pick)
+{
+    std::thread worker([this, &pick] {
+        std::unique_lock<std::mutex> lock(mutex);
+        std::function<void()> call = pick();
+        if (!call) return;
+        callback_threads_.insert(std::this_thread::get_id());
+        lock.unlock();
+        call();
+        lock.lock();
+        callback_threads_.erase(callback_threads_.find(std::this_thread::get_id()));
+        callbacks_done_.notify_all();
+    });
+    worker.join();
+}
+
+void Simulation::emit_log(const std::string& text)
+{
+    dispatch([&]() -> std::function<void()> {
+        if (logger_ == nullptr) return {};
+        return [callback = logger_, context = logger_context_, text] {
+            std::string copy = text;
+            callback(copy, context);
+        };
+    });
+}
+
+void Simulation::emit_usb(const std::string& serial_number, int event, bool is_active)
+{
+    dispatch([&]() -> std::function<void()> {
+        if (usb_ == nullptr) return {};
+        return [callback = usb_, context = notify_context_, serial_number, event, is_active] {
+            std::string copy = serial_number;
+            callback(0, 0, copy, static_cast<system_event::sys_events>(event), is_active, context);
+        };
+    });
+}
+
+void Simulation::emit_power(const std::string& serial_number, int event, bool is_active)
+{
+    dispatch([&]() -> std::function<void()> {
+        if (power_ == nullptr) return {};
+        return [callback = power_, context = notify_context_, serial_number, event, is_active] {
+            std::string copy = serial_number;
+            callback(copy, static_cast<system_event::sys_events>(event), is_active, context);
+        };
+    });
+}
+
+} // namespace vqsim

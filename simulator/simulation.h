@@ -1,0 +1,136 @@
+// The simulated hardware and the library's own state. Lives for the whole process,
+// independent of TFTManagerClass::destroy_instance.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devicelib/TFTManager.h"
+#include "simulator/capture_engine.h"
+#include "simulator/image_synth.h"
+
+namespace Celdra::TFTManager {
+// The library's own access to an image's storage.
+struct ImageWriter {
+    static void assign(TFT_ImageClass& image, std::uint8_t* data, std::uint32_t width, std::uint32_t height,
+                       std::uint32_t stride)
+    {
+        image.data_ = data;
+        image.width_ = width;
+        image.height_ = height;
+        image.stride_ = stride;
+    }
+};
+} // namespace Celdra::TFTManager
+
+namespace vqsim {
+
+using namespace Celdra::TFTManager;
+
+constexpr std::size_t lamp_count = 12;
+
+struct Calibration {
+    std::vector<std::uint16_t> black;
+    std::vector<std::uint16_t> white;
+    std::uint32_t stride_bytes = 0;
+    std::uint32_t height = 0;
+};
+
+struct Scanner {
+    std::string sensor_id;
+    std::string serial_number;
+    std::string descriptor[3];
+    std::map<std::uint16_t, std::vector<std::uint8_t>> pia;
+    std::map<std::uint32_t, std::uint32_t> parameters;
+    std::array<std::uint8_t, lamp_count> lamps{};
+    bool attached = true;
+    bool dirty = false;
+    bool open = false;
+    std::uint32_t handle = 0;
+    std::optional<Calibration> calibration; // set by vqsim_set_calibration
+    std::unique_ptr<CaptureEngine> capture;
+    std::vector<TFT_Status> pending_injections; // taken by the next capture
+};
+
+struct IhmRequest {
+    std::uint32_t handle = 0;
+    std::vector<LampRequest> lamps;
+    int buzzer_mode = 0;
+    std::uint16_t arg_u16 = 0;
+    int arg_int = 0;
+};
+
+struct ParamsRequest {
+    std::uint32_t handle = 0;
+    std::vector<ParameterPair> pairs;
+};
+
+class Simulation {
+public:
+    static Simulation& instance();
+
+    // Every TFTManagerClass operation starts here: counts the call, applies a delay, then a fault rule.
+    // Returns the status to answer with at once, or nothing to go on.
+    std::optional<TFT_Status> enter(const char* operation, bool needs_initialized = true);
+
+    // Library state
+    std::mutex mutex;
+    bool initialized = false;
+    std::map<std::string, std::uint64_t> call_counts;
+    struct Rule {
+        TFT_Status status;
+        int count;
+    };
+    std::map<std::string, Rule> fail_rules;
+    std::map<std::string, unsigned> delays;
+
+    // Scanners in attach order; detached ones stay until their handle is closed.
+    std::vector<std::unique_ptr<Scanner>> scanners;
+    std::uint32_t next_handle = 0x5100;
+    std::optional<IhmRequest> last_ihm;
+    std::optional<ParamsRequest> last_params;
+
+    Scanner* find_attached(const std::string& sensor_id);
+    // The scanner open under this handle, or the status to answer with.
+    TFT_Status find_open(std::uint32_t handle, Scanner** scanner);
+    Scanner& attach(const std::string& sensor_id, const std::string& serial_number);
+
+    // Registered callbacks; each call goes out on a thread of its own.
+    void register_logger(LoggerCallback callback, void* context);
+    void register_notification(UsbNotifyCallback usb, PowerNotifyCallback power, void* context);
+    void unregister_logger();
+    void unregister_notification();
+    void emit_log(const std::string& text);
+    void emit_usb(const std::string& serial_number, int event, bool is_active);
+    void emit_power(const std::string& serial_number, int event, bool is_active);
+
+    // Stops a scanner's capture (never from its own capture thread: that one is parked and joined later).
+    void stop_capture(Scanner& scanner, std::unique_lock<std::mutex>& lock);
+    void stop_all_captures(std::unique_lock<std::mutex>& lock);
+    void reset();
+
+private:
+    Simulation();
+    void dispatch(const std::function<std::function<void()>()>& pick);
+    void wait_for_callbacks(std::unique_lock<std::mutex>& lock);
+
+    LoggerCallback logger_ = nullptr;
+    void* logger_context_ = nullptr;
+    UsbNotifyCallback usb_ = nullptr;
+    PowerNotifyCallback power_ = nullptr;
+    void* notify_context_ = nullptr;
+    std::condition_variable callbacks_done_;
+    std::multiset<std::thread::id> callback_threads_;
+};
+
+} // namespace vqsim

@@ -1,0 +1,343 @@
+// The device library's classes, answered by the simulation.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "simulator/simulation.h"
+
+namespace Celdra::TFTManager {
+
+using vqsim::Scanner;
+using vqsim::Simulation;
+
+namespace {
+
+std::mutex instance_mutex;
+std::shared_ptr<TFTManagerClass> instance;
+
+Simulation& sim()
+{
+    return Simulation::instance();
+}
+
+// Runs an operation on the scanner open under handle, with the simulation locked.
+template <class Work>
+TFT_Status on_open_scanner(const char* operation, std::uint32_t handle, Work work)
+{
+    if (auto forced = sim().enter(operation)) return *forced;
+    std::unique_lock<std::mutex> lock(sim().mutex);
+    Scanner* scanner = nullptr;
+    TFT_Status status = sim().find_open(handle, &scanner);
+    if (status != TFT_ERR_OK) return status;
+    return work(*scanner, lock);
+}
+
+bool parameter_in_range(std::uint32_t id, std::uint32_t value)
+{
+    struct Range {
+        std::uint32_t low, high;
+    };
+    static const Range ranges[8] = {{0, 0},   {100, 100000}, {1, 64},   {1, 30},
+                                    {0, 255}, {0, 1023},     {0, 1},    {0, 1023}};
+    return id >= 1 && id <= 7 && value >= ranges[id].low && value <= ranges[id].high;
+}
+
+} // namespace
+
+TFTSensorClass::TFTSensorClass() = default;
+TFTSensorClass::~TFTSensorClass() = default;
+TFTSensorClass::TFTSensorClass(const TFTSensorClass&) = default;
+TFTSensorClass& TFTSensorClass::operator=(const TFTSensorClass&) = default;
+
+void TFTSensorClass::set_sensor_id(const std::string& id)
+{
+    sensor_id_ = id;
+}
+
+std::string TFTSensorClass::get_sensor_id() const
+{
+    return sensor_id_;
+}
+
+TFTManagerClass::TFTManagerClass() = default;
+TFTManagerClass::~TFTManagerClass() = default;
+
+std::shared_ptr<TFTManagerClass> TFTManagerClass::get_instance()
+{
+    std::lock_guard<std::mutex> guard(instance_mutex);
+    if (!instance) instance.reset(new TFTManagerClass);
+    return instance;
+}
+
+void TFTManagerClass::destroy_instance()
+{
+    sim().enter("destroy_instance", false);
+    std::lock_guard<std::mutex> guard(instance_mutex);
+    instance.reset();
+}
+
+TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
+{
+    if (auto forced = sim().enter("initialize", false)) return *forced;
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    sim().initialized = true;
+    return TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::uninitialize()
+{
+    if (auto forced = sim().enter("uninitialize", false)) return *forced;
+    std::unique_lock<std::mutex> lock(sim().mutex);
+    sim().stop_all_captures(lock);
+    for (auto& scanner : sim().scanners) {
+        scanner->open = false;
+        scanner->handle = 0;
+    }
+    sim().initialized = false;
+    return TFT_ERR_OK;
+}
+
+void TFTManagerClass::register_logger_callback(LoggerCallback callback, void* context)
+{
+    sim().enter("register_logger_callback", false);
+    sim().register_logger(callback, context);
+}
+
+void TFTManagerClass::register_notification_callback(UsbNotifyCallback usb, PowerNotifyCallback power,
+                                                     void* context)
+{
+    sim().enter("register_notification_callback", false);
+    sim().register_notification(usb, power, context);
+}
+
+void TFTManagerClass::unregister_logger_callback()
+{
+    sim().enter("unregister_logger_callback", false);
+    sim().unregister_logger();
+}
+
+void TFTManagerClass::unregister_notification_callback()
+{
+    sim().enter("unregister_notification_callback", false);
+    sim().unregister_notification();
+}
+
+TFT_Status TFTManagerClass::close_all_sensor()
+{
+    if (auto forced = sim().enter("close_all_sensor")) return *forced;
+    std::unique_lock<std::mutex> lock(sim().mutex);
+    auto& scanners = sim().scanners;
+    sim().stop_all_captures(lock);
+    for (auto& scanner : scanners) {
+        scanner->open = false;
+        scanner->handle = 0;
+    }
+    scanners.erase(std::remove_if(scanners.begin(), scanners.end(), [](auto& s) { return !s->attached; }),
+                   scanners.end());
+    return TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::get_sensor_list(std::vector<TFTSensorClass>& sensors)
+{
+    if (auto forced = sim().enter("get_sensor_list")) return *forced;
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    sensors.clear();
+    for (auto& scanner : sim().scanners) {
+        if (!scanner->attached) continue;
+        sensors.emplace_back();
+        sensors.back().set_sensor_id(scanner->sensor_id);
+    }
+    return TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::open_sensor(const TFTSensorClass& sensor, std::uint32_t* handle, bool)
+{
+    if (auto forced = sim().enter("open_sensor")) return *forced;
+    if (handle == nullptr) return TFT_ERR_BAD_PARAMETERS;
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    Scanner* scanner = sim().find_attached(sensor.get_sensor_id());
+    if (scanner == nullptr) return TFT_ERR_NO_SCANNER;
+    if (scanner->open) {
+        *handle = scanner->handle;
+        return TFT_ERR_ALREADY_OPEN;
+    }
+    scanner->open = true;
+    scanner->handle = sim().next_handle++;
+    if (sim().next_handle == 0) sim().next_handle = 1;
+    *handle = scanner->handle;
+    return scanner->dirty ? TFT_ERR_DIRTY_DEVICE : TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
+{
+    if (auto forced = sim().enter("close_sensor")) return *forced;
+    if (handle == nullptr || *handle == 0) return TFT_ERR_BAD_PARAMETERS;
+    std::unique_ptr<vqsim::CaptureEngine> engine;
+    std::unique_ptr<Scanner> forgotten;
+    TFT_Status status = TFT_ERR_BAD_PARAMETERS;
+    {
+        std::lock_guard<std::mutex> guard(sim().mutex);
+        auto& scanners = sim().scanners;
+        auto found = std::find_if(scanners.begin(), scanners.end(), [&](auto& s) { return s->handle == *handle; });
+        if (found != scanners.end()) {
+            Scanner& scanner = **found;
+            engine = std::move(scanner.capture);
+            *handle = 0;
+            if (scanner.attached) {
+                scanner.open = false;
+                scanner.handle = 0;
+                status = TFT_ERR_OK;
+            } else {
+                // A detached scanner's handle is forgotten at its close.
+                forgotten = std::move(*found);
+                scanners.erase(found);
+                status = TFT_ERR_UNPLUGGED;
+            }
+        }
+    }
+    engine.reset(); // joins the capture thread, outside the lock
+    return status;
+}
+
+TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
+{
+    return on_open_scanner("usbReboot", handle, [](Scanner&, auto&) { return TFT_ERR_OK; });
+}
+
+TFT_Status TFTManagerClass::usbReboot_blocking(std::uint32_t handle)
+{
+    return on_open_scanner("usbReboot_blocking", handle, [](Scanner&, std::unique_lock<std::mutex>& lock) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the restart
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::read_serial_number(std::uint32_t handle, std::string& serial_number)
+{
+    return on_open_scanner("read_serial_number", handle, [&](Scanner& scanner, auto&) {
+        serial_number = scanner.serial_number;
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::get_device_descriptor(std::uint32_t handle, std::string& first, std::string& second,
+                                                  std::string& third)
+{
+    return on_open_scanner("get_device_descriptor", handle, [&](Scanner& scanner, auto&) {
+        first = scanner.descriptor[0];
+        second = scanner.descriptor[1];
+        third = scanner.descriptor[2];
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::read_pia(std::uint32_t handle, std::uint16_t block, std::vector<std::uint8_t>& bytes)
+{
+    return on_open_scanner("read_pia", handle, [&](Scanner& scanner, auto&) {
+        auto found = scanner.pia.find(block);
+        if (found == scanner.pia.end()) return TFT_ERR_BAD_PARAMETERS;
+        bytes = found->second;
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::get_capture_param(std::uint32_t handle, ParameterPair& parameter)
+{
+    return on_open_scanner("get_capture_param", handle, [&](Scanner& scanner, auto&) {
+        auto found = scanner.parameters.find(parameter.first);
+        if (found == scanner.parameters.end()) return TFT_ERR_BAD_PARAMETERS;
+        parameter.second = found->second;
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::set_capture_params(std::uint32_t handle, std::vector<ParameterPair>& parameters)
+{
+    if (auto forced = sim().enter("set_capture_params")) return *forced;
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    sim().last_params = vqsim::ParamsRequest{handle, parameters};
+    Scanner* scanner = nullptr;
+    TFT_Status status = sim().find_open(handle, &scanner);
+    if (status != TFT_ERR_OK) return status;
+    for (const ParameterPair& parameter : parameters)
+        if (!parameter_in_range(parameter.first, parameter.second)) return TFT_ERR_BAD_PARAMETERS;
+    for (const ParameterPair& parameter : parameters) scanner->parameters[parameter.first] = parameter.second;
+    return TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<LampRequest>& lamps,
+                                            TFT_BuzzerMode mode, std::uint16_t duration, int repeat)
+{
+    if (auto forced = sim().enter("set_ihm_request")) return *forced;
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    sim().last_ihm = vqsim::IhmRequest{handle, lamps, static_cast<int>(mode), duration, repeat};
+    Scanner* scanner = nullptr;
+    TFT_Status status = sim().find_open(handle, &scanner);
+    if (status != TFT_ERR_OK) return status;
+    for (const LampRequest& lamp : lamps)
+        if (lamp.first >= vqsim::lamp_count || lamp.second > 1) return TFT_ERR_BAD_PARAMETERS;
+    for (const LampRequest& lamp : lamps) scanner->lamps[lamp.first] = lamp.second;
+    return TFT_ERR_OK;
+}
+
+TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, CaptureCallback callback,
+                                                       void* context)
+{
+    return on_open_scanner("start_asynchronous_capture", handle, [&](Scanner& scanner, auto& lock) {
+        if (callback == nullptr) return TFT_ERR_BAD_PARAMETERS;
+        if (scanner.capture && scanner.capture->running()) return TFT_ERR_BAD_STATE;
+        sim().stop_capture(scanner, lock); // a capture that ended by itself
+        auto engine = std::make_unique<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
+                                                             callback, context);
+        for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
+        scanner.pending_injections.clear();
+        scanner.capture = std::move(engine);
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::stop_asynchronous_capture(std::uint32_t handle)
+{
+    return on_open_scanner("stop_asynchronous_capture", handle, [&](Scanner& scanner, auto& lock) {
+        if (!scanner.capture || !scanner.capture->running()) return TFT_ERR_BAD_STATE;
+        // The stopped engine stays, so that its frame count can still be read.
+        vqsim::CaptureEngine* engine = scanner.capture.get();
+        lock.unlock();
+        engine->stop();
+        lock.lock();
+        return TFT_ERR_OK;
+    });
+}
+
+TFT_Status TFTManagerClass::read_fpn_data(std::uint32_t handle, TftParameter which, TFT_ImageClass& image)
+{
+    const char* operation = which == SLAP_IMAGE_BLACK   ? "read_fpn_data_black"
+                            : which == SLAP_IMAGE_WHITE ? "read_fpn_data_white"
+                                                        : "read_fpn_data";
+    return on_open_scanner(operation, handle, [&](Scanner& scanner, std::unique_lock<std::mutex>& lock) {
+        if (which != SLAP_IMAGE_BLACK && which != SLAP_IMAGE_WHITE) return TFT_ERR_BAD_PARAMETERS;
+        if (scanner.calibration) {
+            const vqsim::Calibration& calibration = *scanner.calibration;
+            const auto& samples = which == SLAP_IMAGE_BLACK ? calibration.black : calibration.white;
+            std::size_t bytes = samples.size() * sizeof(std::uint16_t);
+            auto* data = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
+            if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
+            if (bytes) std::memcpy(data, samples.data(), bytes);
+            ImageWriter::assign(image, data, calibration.stride_bytes / 2, calibration.height,
+                                calibration.stride_bytes);
+            return TFT_ERR_OK;
+        }
+        std::shared_ptr<const vqsim::SensorPattern> pattern = vqsim::sensor_pattern(scanner.sensor_id);
+        lock.unlock();
+        auto* data = static_cast<std::uint16_t*>(std::malloc(vqsim::image_samples * sizeof(std::uint16_t)));
+        if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
+        vqsim::render_calibration(*pattern, which, data);
+        ImageWriter::assign(image, reinterpret_cast<std::uint8_t*>(data), vqsim::image_width, vqsim::image_height,
+                            vqsim::image_stride_bytes);
+        return TFT_ERR_OK;
+    });
+}
+
+} // namespace Celdra::TFTManager

@@ -1,0 +1,79 @@
+/*
+ * Controls of the VQUAD stand-in: attach and detach simulated scanners, raise events,
+ * inject faults and delays, and read back what the library was asked to do.
+ * Exported by the stand-in library itself; usable from C99 and C++.
+ *
+ * Simulated capture parameters (get_capture_param / set_capture_params), identifier: default, range.
+ * Any other identifier, or a value out of range, gives TFT_ERR_BAD_PARAMETERS.
+ *   1 exposure_us      10000   100 .. 100000
+ *   2 analog_gain         16     1 .. 64
+ *   3 frame_rate_fps      15     1 .. 30
+ *   4 led_intensity      128     0 .. 255
+ *   5 black_level         32     0 .. 1023
+ *   6 auto_capture         1     0 .. 1
+ *   7 finger_threshold   300     0 .. 1023
+ */
+#ifndef VQSIM_H
+#define VQSIM_H
+
+#if defined(_WIN32)
+#define VQSIM_API __declspec(dllexport)
+#else
+#define VQSIM_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* No scanner attached, no fault rule or delay, call counts at zero, every capture stopped.
+   The library's own initialisation and registered functions are kept. */
+VQSIM_API void vqsim_reset(void);
+
+/* Call the registered logger / usb / power function on a thread of the stand-in and return once it
+   has returned; nothing happens while none is registered. Plug event 1 means unplugged; power event
+   2 means asleep. */
+VQSIM_API void vqsim_log_text(const char* text);
+VQSIM_API void vqsim_usb_event(const char* serial_number, int event, int is_active);
+VQSIM_API void vqsim_power_event(const char* serial_number, int event, int is_active);
+
+/* The next `count` calls of the named operation (every call while count < 0; 0 clears) return
+   `status` and do nothing else. read_fpn_data is named read_fpn_data_black / read_fpn_data_white. */
+VQSIM_API void vqsim_fail(const char* operation, int status, int count);
+/* Every later call of the named operation first sleeps that long (0 clears). */
+VQSIM_API void vqsim_delay(const char* operation, unsigned milliseconds);
+/* Calls of the named operation since load or the last reset. */
+VQSIM_API unsigned long long vqsim_call_count(const char* operation);
+
+/* Scanners. Attaching and detaching raise no event. */
+VQSIM_API int vqsim_add_sensor(const char* sensor_id, const char* serial_number);
+VQSIM_API int vqsim_remove_sensor(const char* sensor_id);
+VQSIM_API int vqsim_set_dirty(const char* sensor_id, int dirty);
+VQSIM_API int vqsim_is_open(const char* sensor_id);
+VQSIM_API int vqsim_set_serial_number(const char* sensor_id, const char* serial_number);
+VQSIM_API int vqsim_set_descriptor(const char* sensor_id, const char* first, const char* second, const char* third);
+VQSIM_API int vqsim_set_pia(const char* sensor_id, unsigned short block, const unsigned char* bytes,
+                            unsigned int size);
+VQSIM_API int vqsim_lamp_state(const char* sensor_id, int lamp);
+
+/* The last lamp / buzzer request, and the last capture parameter list; -1 when none since load or reset. */
+VQSIM_API int vqsim_last_ihm_request(unsigned int* handle, unsigned char* pairs, unsigned int capacity,
+                                     unsigned int* pair_count, int* buzzer_mode, unsigned short* arg_u16,
+                                     int* arg_int);
+VQSIM_API int vqsim_last_capture_params(unsigned int* handle, unsigned int* pairs, unsigned int capacity,
+                                        unsigned int* pair_count);
+
+/* Live capture. */
+VQSIM_API void vqsim_set_frame_interval_us(unsigned interval);
+VQSIM_API void vqsim_inject_capture_status(unsigned int handle, int status);
+VQSIM_API unsigned long long vqsim_frames_sent(unsigned int handle);
+
+/* Calibration images returned by read_fpn_data from now on (null pointers restore the built-in ones). */
+VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short* black, const unsigned short* white,
+                                    unsigned int stride_bytes, unsigned int height);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VQSIM_H */

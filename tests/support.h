@@ -1,0 +1,43 @@
+// Shared fixture: every test gets its own PROGRAMDATA folder and a stand-in with one scanner.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "kova_status.h"
+#include "kovavantorquadrelv3.h"
+#include "simulator/vqsim.h"
+
+namespace kova_test {
+
+inline constexpr const char* default_sensor = "QV3-0001";
+inline constexpr const char* default_serial = "QV3-5A1C0042";
+
+// The log file's bytes with the 45-byte prefix (timestamp, blank, thread piece) of every line removed.
+std::string strip_prefixes(const std::string& log);
+
+class KovaTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string log_path() const;
+    std::string predecessor_path() const;
+    // Raw bytes of the current log file ("" when absent).
+    std::string log_bytes() const;
+    // The log's texts without their prefixes.
+    std::string log_texts() const { return strip_prefixes(log_bytes()); }
+
+    KovaStatus initialize(unsigned level = 3, int max_size = 0, NotificationCallback callback = nullptr)
+    {
+        return KovaInitialize_N(callback, level, max_size);
+    }
+    // Initialises (level 3) and opens the default scanner.
+    std::uint32_t open_default();
+
+    std::string folder_;
+};
+
+} // namespace kova_test

@@ -72,6 +72,14 @@ VQSIM_API unsigned long long vqsim_frames_sent(unsigned int handle);
 VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short* black, const unsigned short* white,
                                     unsigned int stride_bytes, unsigned int height);
 
+/* Unplugs an attached scanner as a user would: on a thread of the stand-in, detaches it (its capture
+   ends, its handle answers TFT_ERR_UNPLUGGED until closed) and raises plug event 1 with its serial
+   number; replug_after_ms later attaches it again (same id, serial number, descriptors, blocks,
+   parameters and calibration; a fresh handle is needed) and raises plug event 0. Returns at once:
+   0, or -1 for an unknown id. Safe from any thread, a capture callback included; the process should
+   outlive the plug event. */
+VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,675 @@
+// kova-capture: one whole capture run from the command line, written only against the public C
+// interface, the way a capture application uses the library. Only --unplug-after and --fast reach
+// into the stand-in's controls.
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kova_status.h"
+#include "kovavantorquadrelv3.h"
+#include "vqsim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Live frame geometry: 16-bit little-endian samples, 10 significant bits.
+constexpr unsigned frame_width = 1600;
+constexpr unsigned frame_height = 1500;
+constexpr std::size_t frame_stride = frame_width * 2;
+constexpr std::size_t frame_bytes = frame_stride * frame_height;
+constexpr std::size_t frame_samples = std::size_t{frame_width} * frame_height;
+constexpr unsigned sample_max = 1023;
+static_assert(frame_samples == KOVA_UNIFORMITY_TABLE_ENTRIES, "one table entry per sample");
+
+constexpr auto frame_stall_limit = std::chrono::seconds(10);
+constexpr auto replug_wait_limit = std::chrono::seconds(30);
+constexpr unsigned scenario_replug_ms = 1000;
+constexpr unsigned fast_frame_interval_us = 5000;
+
+struct Options {
+    std::string sensor;
+    unsigned frames = 30;
+    std::string out = "capture";
+    unsigned level = 3;
+    unsigned unplug_after = 0; // 0: no scenario
+    bool fast = false;
+};
+
+void usage(std::FILE* to)
+{
+    std::fprintf(to,
+                 "usage: kova-capture [options]\n"
+                 "Captures live frames from a QUADRELV3 scanner and writes the last one, raw and corrected\n"
+                 "with the scanner's uniformity tables, as PNG files.\n"
+                 "\n"
+                 "  --sensor ID         open this scanner (default: the first one listed)\n"
+                 "  --frames N          frames to take, at least 1 (default 30)\n"
+                 "  --out DIR           output folder, created when missing (default ./capture)\n"
+                 "  --level N           log level 0 to 4 (default 3)\n"
+                 "  --unplug-after N    stand-in scenario: unplug the scanner after N frames and plug it\n"
+                 "                      back about a second later; the run reopens it and carries on\n"
+                 "  --fast              stand-in: deliver a frame every %u us instead of 15 per second\n"
+                 "  --help              show this text\n"
+                 "\n"
+                 "Files: raw_frame.png (16-bit grey; 10 significant bits, raw sample = value >> 6),\n"
+                 "corrected_frame.png (8-bit), gain_table.png and offset_table.png (8-bit, stretched).\n"
+                 "The log file is PROGRAMDATA/Celdra/Nivora SDK/kovavantorquadrelv3.log (/var/lib when\n"
+                 "PROGRAMDATA is unset). Exit status: 0 done, 1 a call failed, 2 bad usage.\n",
+                 fast_frame_interval_us);
+}
+
+bool parse_count(const char* text, unsigned low, unsigned high, unsigned& value)
+{
+    if (text == nullptr || *text < '0' || *text > '9') return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long parsed = std::strtoul(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+    value = static_cast<unsigned>(parsed);
+    return true;
+}
+
+// 0 to go on, otherwise the exit status (help shown, or bad usage).
+int parse_options(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = true;
+        if (option == "--help" || option == "-h") {
+            usage(stdout);
+            return -1;
+        } else if (option == "--fast") {
+            options.fast = true;
+            continue;
+        } else if (option == "--sensor") {
+            ok = value != nullptr && *value != '\0';
+            if (ok) options.sensor = value;
+        } else if (option == "--out") {
+            ok = value != nullptr && *value != '\0';
+            if (ok) options.out = value;
+        } else if (option == "--frames") {
+            ok = parse_count(value, 1, 1000000, options.frames);
+        } else if (option == "--level") {
+            ok = parse_count(value, 0, 4, options.level);
+        } else if (option == "--unplug-after") {
+            ok = parse_count(value, 1, 1000000, options.unplug_after);
+        } else {
+            std::fprintf(stderr, "kova-capture: unknown option %s\n\n", option.c_str());
+            usage(stderr);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kova-capture: %s needs a valid value\n\n", option.c_str());
+            usage(stderr);
+            return 2;
+        }
+        ++i;
+    }
+    if (options.unplug_after != 0 && options.unplug_after >= options.frames) {
+        std::fprintf(stderr, "kova-capture: --unplug-after must be below --frames\n");
+        return 2;
+    }
+    return 0;
+}
+
+// Lines from several threads, and one progress line that the others step around. On a terminal the
+// progress line is rewritten in place; into a file or pipe it goes out once a second, as lines.
+class Console {
+public:
+    Console() : tty_(::isatty(STDOUT_FILENO) != 0) {}
+
+    [[gnu::format(printf, 2, 3)]] void line(const char* format, ...)
+    {
+        char text[1024];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (tty_ && !progress_.empty()) std::fputs("\r\033[K", stdout);
+        std::fputs(text, stdout);
+        std::fputc('\n', stdout);
+        if (tty_) std::fputs(progress_.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+    void progress(const std::string& text, bool last = false)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (tty_) {
+            std::string padded = text;
+            if (padded.size() < progress_.size()) padded.append(progress_.size() - padded.size(), ' ');
+            std::fprintf(stdout, "\r%s%s", padded.c_str(), last ? "\n" : "");
+            progress_ = last ? std::string() : text;
+        } else if (last || Clock::now() - progress_written_ >= std::chrono::seconds(1)) {
+            std::fprintf(stdout, "%s\n", text.c_str());
+            progress_written_ = Clock::now();
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    std::mutex mutex_;
+    std::string progress_; // on the terminal's last line
+    Clock::time_point progress_written_;
+    bool tty_;
+};
+
+Console console;
+
+std::string describe(KovaStatus status)
+{
+    const char* text = kova_status_text(status);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%u (%s)", static_cast<unsigned>(status),
+                  status == KOVA_OK ? "ok" : text != nullptr ? text : "no text");
+    return buffer;
+}
+
+struct Failure {
+    std::string message;
+};
+
+// A refused call ends the run, reported with its name, code and text.
+void require(const char* call, KovaStatus status)
+{
+    if (status != KOVA_OK) throw Failure{std::string(call) + " failed: " + describe(status)};
+}
+
+// Fixed-width text fields carry no terminator when full.
+std::string field(const char* bytes, std::size_t width)
+{
+    return std::string(bytes, strnlen(bytes, width));
+}
+
+// The part of a serial number after its first '-', as the device information reports it.
+std::string serial_tail(const std::string& serial)
+{
+    std::size_t dash = serial.find('-');
+    return dash == std::string::npos ? serial : serial.substr(dash + 1);
+}
+
+// PNG output. The caller prepares rows in file order (16-bit samples big-endian); the setjmp frame
+// holds nothing that needs destroying.
+bool write_png(const char* path, const unsigned char* data, unsigned width, unsigned height, int bit_depth,
+               int significant_bits)
+{
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, 3);
+    png_set_IHDR(png, info, width, height, bit_depth, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (significant_bits < bit_depth) {
+        png_color_8 bits{};
+        bits.gray = static_cast<png_byte>(significant_bits);
+        png_set_sBIT(png, info, &bits);
+    }
+    png_write_info(png, info);
+    const std::size_t row_bytes = std::size_t{width} * static_cast<unsigned>(bit_depth / 8);
+    for (unsigned y = 0; y < height; ++y) png_write_row(png, data + y * row_bytes);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+unsigned sample_at(const unsigned char* frame, std::size_t index)
+{
+    return static_cast<unsigned>(frame[2 * index]) | static_cast<unsigned>(frame[2 * index + 1]) << 8;
+}
+
+// 8 bits from a value of 0 to 1023, rounded.
+unsigned char to_8bit(double value)
+{
+    value = std::clamp(value, 0.0, double{sample_max});
+    return static_cast<unsigned char>(value * 255.0 / sample_max + 0.5);
+}
+
+// A table's values from its low to its high percentile stretched over 0..255, so that single
+// extreme entries (dead pixels) do not flatten the picture. Returns the bounds used.
+std::pair<unsigned, unsigned> stretch_table(const std::uint16_t* table, std::vector<unsigned char>& out)
+{
+    std::vector<std::size_t> histogram(65536, 0);
+    for (std::size_t i = 0; i < frame_samples; ++i) ++histogram[table[i]];
+    const std::size_t cut = frame_samples / 1000; // 0.1 % at each end
+    unsigned low = 0, high = 65535;
+    for (std::size_t seen = 0; low < 65535 && seen + histogram[low] <= cut; ++low) seen += histogram[low];
+    for (std::size_t seen = 0; high > low && seen + histogram[high] <= cut; --high) seen += histogram[high];
+    out.resize(frame_samples);
+    const double span = high > low ? double(high - low) : 1.0;
+    for (std::size_t i = 0; i < frame_samples; ++i) {
+        double v = (double(table[i]) - low) / span * 255.0;
+        out[i] = static_cast<unsigned char>(std::clamp(v, 0.0, 255.0) + 0.5);
+    }
+    return {low, high};
+}
+
+class CaptureRun;
+std::atomic<CaptureRun*> active_run{nullptr}; // for the notification callback, which has no context
+
+class CaptureRun {
+public:
+    explicit CaptureRun(const Options& options) : options_(options) { last_frame_.resize(frame_bytes); }
+
+    int run()
+    {
+        int status = 0;
+        try {
+            start_up();
+            capture();
+            finish();
+        } catch (const Failure& failure) {
+            console.line("error: %s", failure.message.c_str());
+            status = 1;
+        }
+        if (!shut_down()) status = 1;
+        return status;
+    }
+
+    // Device library threads: a plug or power event of any scanner.
+    void on_notification(const char* serial_number, std::int32_t state)
+    {
+        std::string serial = serial_number != nullptr ? serial_number : "";
+        console.line("notification: scanner %s %s", serial.c_str(),
+                     state != 0 ? "plugged in / awake" : "unplugged / asleep");
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (serial_tail(serial) != serial_tail_ && !serial_tail_.empty()) return;
+        present_ = state != 0;
+        if (!present_) ++departures_;
+        changed_.notify_all();
+    }
+
+private:
+    // Device library thread: one frame. The pixels are good only during the call, so the frame that
+    // completes the run is copied here.
+    static void on_frame(unsigned char* pixels, void* context)
+    {
+        auto& self = *static_cast<CaptureRun*>(context);
+        auto now = Clock::now();
+        std::lock_guard<std::mutex> guard(self.mutex_);
+        if (self.frames_ >= self.options_.frames) return;
+        if (++self.frames_ == self.options_.frames) std::memcpy(self.last_frame_.data(), pixels, frame_bytes);
+        if (self.frames_ == self.segment_first_frame_ + 1) self.segment_first_time_ = now;
+        self.segment_last_time_ = now;
+        self.changed_.notify_all();
+    }
+
+    void start_up()
+    {
+        require("KovaInitialize_N", KovaInitialize_N(notification_entry, options_.level, 0));
+        initialized_ = true;
+        std::string sensor = list_scanners();
+        if (!options_.sensor.empty()) sensor = options_.sensor;
+        sensor_ = sensor;
+        open_scanner();
+        show_device();
+        read_tables();
+        status_thread_ = std::thread([this] { watch_status(); });
+        require("KovaRegisterQuadV3CaptureCallback", KovaRegisterQuadV3CaptureCallback(handle_, on_frame, this));
+        callback_registered_ = true;
+        if (options_.fast) vqsim_set_frame_interval_us(fast_frame_interval_us);
+    }
+
+    static void notification_entry(std::int32_t kind, const char* serial_number, std::int32_t state)
+    {
+        (void)kind; // always 6
+        if (CaptureRun* run = active_run.load()) run->on_notification(serial_number, state);
+    }
+
+    // Prints the scanners; returns the first one's id.
+    std::string list_scanners()
+    {
+        KovaDeviceEntry entries[16];
+        std::memset(entries, 0, sizeof entries);
+        std::uint32_t count = 16;
+        require("KovaGetDeviceList_N", KovaGetDeviceList_N(&count, entries));
+        console.line("scanners: %u", static_cast<unsigned>(count));
+        for (std::uint32_t i = 0; i < count; ++i)
+            console.line("  %u: %s (type %u)", static_cast<unsigned>(i),
+                         field(entries[i].sensor_id, sizeof entries[i].sensor_id).c_str(),
+                         static_cast<unsigned>(entries[i].device_type));
+        return field(entries[0].sensor_id, sizeof entries[0].sensor_id);
+    }
+
+    void open_scanner()
+    {
+        std::uint32_t handle = 0;
+        require("KovaOpenDevice_N", KovaOpenDevice_N(sensor_.c_str(), nullptr, &handle));
+        open_ = true;
+        std::lock_guard<std::mutex> guard(mutex_);
+        handle_ = handle;
+        ++handle_generation_;
+        changed_.notify_all();
+    }
+
+    void show_device()
+    {
+        KovaDeviceInfo info;
+        std::memset(&info, 0, sizeof info);
+        require("KovaVantorGetDeviceInfo", KovaVantorGetDeviceInfo(handle_, &info));
+        std::string serial = field(info.serial_number, sizeof info.serial_number);
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            serial_tail_ = serial;
+        }
+        console.line("opened %s: handle 0x%x", sensor_.c_str(), static_cast<unsigned>(handle_));
+        console.line("  manufacturer %s, model %s, serial number %s, descriptor code %s",
+                     field(info.manufacturer, sizeof info.manufacturer).c_str(),
+                     field(info.model, sizeof info.model).c_str(), serial.c_str(),
+                     field(info.descriptor_code, sizeof info.descriptor_code).c_str());
+        for (std::uint32_t type : {0u, 4u}) {
+            KovaCapabilities caps;
+            std::memset(&caps, 0, sizeof caps);
+            require("KovaVantorGetCapabilities", KovaVantorGetCapabilities(handle_, type, &caps));
+            // An unavailable capture type leaves the record as it was: all zero here.
+            if (std::all_of(std::begin(caps.word), std::end(caps.word), [](std::uint32_t w) { return w == 0; })) {
+                console.line("  capture type %u: not available", static_cast<unsigned>(type));
+                continue;
+            }
+            std::string words;
+            for (std::uint32_t w : caps.word) words += " " + std::to_string(w);
+            console.line("  capture type %u: %u x %u at %u dpi, preview %u x %u (words:%s)",
+                         static_cast<unsigned>(type), static_cast<unsigned>(caps.word[3]),
+                         static_cast<unsigned>(caps.word[4]), static_cast<unsigned>(caps.word[2]),
+                         static_cast<unsigned>(caps.word[5]), static_cast<unsigned>(caps.word[6]), words.c_str());
+        }
+    }
+
+    void read_tables()
+    {
+        auto started = Clock::now();
+        require("KovaVantorQuadrelReadUniformityBuffers",
+                KovaVantorQuadrelReadUniformityBuffers(handle_, &gain_, &offset_));
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        console.line("uniformity tables read in %.0f ms", ms);
+    }
+
+    // Status thread: every event the blocking status call reports. After a refusal (the scanner
+    // gone, its handle closed) it waits for the next handle; it ends at shut-down, or when the
+    // library is terminated (9101 wakes a waiting call).
+    void watch_status()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!shutting_down_) {
+            std::uint32_t handle = handle_;
+            std::uint64_t generation = handle_generation_;
+            lock.unlock();
+            KovaStatus status = KovaGetStatus(handle);
+            console.line("status thread: KovaGetStatus(0x%x) -> %s", static_cast<unsigned>(handle),
+                         status == KOVA_OK ? "0 (woken, nothing to report)" : describe(status).c_str());
+            lock.lock();
+            if (status == KOVA_NOT_INITIALIZED) break;
+            if (status != KOVA_OK && status != KOVA_DEVICE_UNAVAILABLE)
+                changed_.wait(lock, [&] { return shutting_down_ || handle_generation_ != generation; });
+        }
+        lock.unlock();
+        console.line("status thread: ended");
+    }
+
+    void set_lamps(std::uint32_t zone_code)
+    {
+        DevUIRecord record;
+        std::memset(&record, 0, sizeof record);
+        std::fill(std::begin(record.zone_word), std::end(record.zone_word), zone_code);
+        require("KovaVantorSetDevUI", KovaVantorSetDevUI(handle_, &record));
+        lamps_on_ = zone_code != 0;
+    }
+
+    void start_video()
+    {
+        require("KovaVantorStartVideo", KovaVantorStartVideo(handle_));
+        capturing_ = true;
+        std::lock_guard<std::mutex> guard(mutex_);
+        segment_first_frame_ = frames_;
+    }
+
+    // Under mutex_: frames so far and the rate since capture last started.
+    std::string progress_text() const
+    {
+        char text[96];
+        unsigned intervals = frames_ > segment_first_frame_ + 1 ? frames_ - segment_first_frame_ - 1 : 0;
+        double seconds = std::chrono::duration<double>(segment_last_time_ - segment_first_time_).count();
+        if (intervals == 0 || seconds <= 0)
+            std::snprintf(text, sizeof text, "frames %u/%u", frames_, options_.frames);
+        else
+            std::snprintf(text, sizeof text, "frames %u/%u  %.1f fps", frames_, options_.frames, intervals / seconds);
+        return text;
+    }
+
+    void capture()
+    {
+        set_lamps(3);
+        require("KovaVantorSetBuzzer", KovaVantorSetBuzzer(handle_, 1));
+        console.line("capturing %u frames", options_.frames);
+        start_video();
+        bool scenario_started = false;
+        auto last_progress = Clock::time_point{};
+        auto show_progress = [&](std::unique_lock<std::mutex>& lock, bool last) {
+            std::string text = progress_text();
+            lock.unlock();
+            console.progress(text, last);
+            lock.lock();
+            last_progress = Clock::now();
+        };
+        std::unique_lock<std::mutex> lock(mutex_);
+        unsigned seen = frames_;
+        unsigned departures_handled = departures_;
+        auto last_frame_time = Clock::now();
+        for (;;) {
+            changed_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return frames_ != seen || departures_ != departures_handled; });
+            auto now = Clock::now();
+            if (frames_ != seen) last_frame_time = now;
+            seen = frames_;
+            if (seen >= options_.frames) break;
+            if (now - last_progress >= std::chrono::milliseconds(100)) show_progress(lock, false);
+            if (departures_ != departures_handled) {
+                departures_handled = departures_;
+                show_progress(lock, false);
+                lock.unlock();
+                reopen_after_unplug(seen);
+                lock.lock();
+                last_frame_time = Clock::now();
+                continue;
+            }
+            if (options_.unplug_after != 0 && !scenario_started && seen >= options_.unplug_after) {
+                scenario_started = true;
+                show_progress(lock, false);
+                lock.unlock();
+                console.line("scenario: unplugging %s after %u frames", sensor_.c_str(), seen);
+                if (vqsim_unplug(sensor_.c_str(), scenario_replug_ms) != 0)
+                    throw Failure{"vqsim_unplug failed: the stand-in has no scanner " + sensor_};
+                lock.lock();
+                continue;
+            }
+            if (now - last_frame_time > frame_stall_limit) {
+                lock.unlock();
+                throw Failure{"no frame for " + std::to_string(frame_stall_limit.count()) + " s"};
+            }
+        }
+        show_progress(lock, true);
+        lock.unlock();
+        require("KovaStopVideo", KovaStopVideo(handle_));
+        capturing_ = false;
+    }
+
+    // The scanner went away: give up its handle, wait for it to come back, open it again and go on.
+    void reopen_after_unplug(unsigned frames_so_far)
+    {
+        console.line("scanner %s gone after %u frames: closing handle 0x%x and waiting for it", sensor_.c_str(),
+                     frames_so_far, static_cast<unsigned>(handle_));
+        // Both answer for a scanner that is no longer there; they only let go of what is left of it.
+        console.line("  KovaStopVideo -> %s", describe(KovaStopVideo(handle_)).c_str());
+        capturing_ = false;
+        lamps_on_ = false;
+        console.line("  KovaCloseDevice_N -> %s", describe(KovaCloseDevice_N(handle_)).c_str());
+        open_ = false;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!changed_.wait_for(lock, replug_wait_limit, [&] { return present_; }))
+                throw Failure{"the scanner did not come back within " +
+                              std::to_string(replug_wait_limit.count()) + " s"};
+        }
+        std::uint32_t old_handle = handle_;
+        open_scanner();
+        console.line("reopened %s: handle 0x%x (was 0x%x)", sensor_.c_str(), static_cast<unsigned>(handle_),
+                     static_cast<unsigned>(old_handle));
+        set_lamps(0); // the remembered lamp state belongs to the old device
+        set_lamps(3);
+        start_video();
+    }
+
+    void finish()
+    {
+        set_lamps(0);
+        std::error_code error;
+        std::filesystem::create_directories(options_.out, error);
+        if (error) throw Failure{"cannot create " + options_.out + ": " + error.message()};
+        write_images();
+        console.line("files in %s", std::filesystem::absolute(options_.out, error).c_str());
+        require("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle_, &gain_, &offset_));
+    }
+
+    void write_file(const char* name, const std::vector<unsigned char>& data, int bit_depth, int significant,
+                    const char* what)
+    {
+        std::string path = options_.out + "/" + name;
+        if (!write_png(path.c_str(), data.data(), frame_width, frame_height, bit_depth, significant))
+            throw Failure{"cannot write " + path};
+        console.line("wrote %s: %s", path.c_str(), what);
+    }
+
+    void write_images()
+    {
+        std::vector<unsigned char> raw(frame_samples * 2);
+        std::vector<unsigned char> corrected(frame_samples);
+        std::size_t out_of_range = 0;
+        for (std::size_t i = 0; i < frame_samples; ++i) {
+            unsigned p = sample_at(last_frame_.data(), i);
+            if (p > sample_max) {
+                ++out_of_range;
+                p = sample_max;
+            }
+            // 10 bits spread over 16 (sBIT says 10): viewers show it, p comes back as value >> 6.
+            unsigned wide = p << 6 | p >> 4;
+            raw[2 * i] = static_cast<unsigned char>(wide >> 8);
+            raw[2 * i + 1] = static_cast<unsigned char>(wide & 0xFF);
+            double value = double(p) * gain_[i] / 1024.0 + (double(offset_[i]) - 32768.0) / 64.0;
+            corrected[i] = to_8bit(value);
+        }
+        if (out_of_range != 0)
+            console.line("warning: %zu samples above 0x3FF in the last frame (written as 0x3FF)", out_of_range);
+        write_file("raw_frame.png", raw, 16, 10, "last frame, raw, 16-bit grey");
+        write_file("corrected_frame.png", corrected, 8, 8, "last frame, corrected with the tables, 8-bit grey");
+        std::vector<unsigned char> picture;
+        auto [gain_low, gain_high] = stretch_table(gain_, picture);
+        char what[128];
+        std::snprintf(what, sizeof what, "gain table, %.4f (black) to %.4f (white)", gain_low / 1024.0,
+                      gain_high / 1024.0);
+        write_file("gain_table.png", picture, 8, 8, what);
+        auto [offset_low, offset_high] = stretch_table(offset_, picture);
+        std::snprintf(what, sizeof what, "offset table, %.2f (black) to %.2f (white) grey levels",
+                      (offset_low - 32768.0) / 64.0, (offset_high - 32768.0) / 64.0);
+        write_file("offset_table.png", picture, 8, 8, what);
+    }
+
+    // Releases whatever the run still holds, in the order an application must: capture, lamps,
+    // tables, device, library. Returns false when one of these calls failed.
+    bool shut_down()
+    {
+        bool ok = true;
+        auto release = [&](const char* call, KovaStatus status) {
+            if (status == KOVA_OK) return;
+            console.line("error: %s failed: %s", call, describe(status).c_str());
+            ok = false;
+        };
+        if (capturing_) release("KovaStopVideo", KovaStopVideo(handle_));
+        capturing_ = false;
+        if (lamps_on_) {
+            DevUIRecord off;
+            std::memset(&off, 0, sizeof off);
+            release("KovaVantorSetDevUI", KovaVantorSetDevUI(handle_, &off));
+        }
+        if (gain_ != nullptr || offset_ != nullptr)
+            release("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle_, &gain_, &offset_));
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            shutting_down_ = true;
+            changed_.notify_all();
+        }
+        if (open_) release("KovaCloseDevice_N", KovaCloseDevice_N(handle_)); // wakes the status call with 0
+        open_ = false;
+        if (initialized_) release("KovaTerminate", KovaTerminate()); // wakes it with 9101 if still waiting
+        initialized_ = false;
+        if (status_thread_.joinable()) status_thread_.join();
+        if (callback_registered_) KovaUnRegisterQuadV3CaptureCallback();
+        const char* folder = std::getenv("PROGRAMDATA");
+        console.line("log file: %s/Celdra/Nivora SDK/kovavantorquadrelv3.log",
+                     folder != nullptr && *folder != '\0' ? folder : "/var/lib");
+        return ok;
+    }
+
+    const Options& options_;
+    std::string sensor_;
+    std::uint16_t* gain_ = nullptr;
+    std::uint16_t* offset_ = nullptr;
+    bool initialized_ = false;
+    bool callback_registered_ = false;
+    bool capturing_ = false;
+    bool lamps_on_ = false;
+    bool open_ = false;
+    std::thread status_thread_;
+
+    // Shared with the device library's threads and the status thread, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint32_t handle_ = 0;
+    std::uint64_t handle_generation_ = 0;
+    bool shutting_down_ = false;
+    bool present_ = true;       // by the last plug or power notification of this scanner
+    unsigned departures_ = 0;   // notifications that it went away
+    std::string serial_tail_;
+    unsigned frames_ = 0;
+    unsigned segment_first_frame_ = 0; // frames_ when capture last started
+    Clock::time_point segment_first_time_;
+    Clock::time_point segment_last_time_;
+    std::vector<unsigned char> last_frame_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    int usage_status = parse_options(argc, argv, options);
+    if (usage_status != 0) return usage_status < 0 ? 0 : usage_status;
+    CaptureRun run(options);
+    active_run.store(&run);
+    int status = run.run();
+    active_run.store(nullptr);
+    return status;
+}

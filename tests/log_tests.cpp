@@ -174,3 +174,12 @@ TEST_F(LogFile, UnwritableFolderDropsLinesQuietly)
     std::uint32_t handle = 0;
     EXPECT_EQ(KovaOpenDevice(kova_test::default_sensor, &handle), KOVA_OK);
 }
+
+TEST_F(LogFile, PathLongerThan255BytesDropsTheLine)
+{
+    std::string deep = folder_ + "/" + std::string(240, 'd');
+    ::setenv("PROGRAMDATA", deep.c_str(), 1);
+    ASSERT_EQ(initialize(3), KOVA_OK);
+    log_print(1, "lost\r\n");
+    EXPECT_FALSE(boost::filesystem::exists(deep + "/Celdra/Nivora SDK/kovavantorquadrelv3.log"));
+}

@@ -1,0 +1,19 @@
+/* The public headers compile as strict C99; their layout checks run here too. */
+#include "kova_status.h"
+#include "kovavantorquadrelv3.h"
+#include "vqsim.h"
+
+static void on_image(unsigned char* pixels, void* context)
+{
+    (void)pixels;
+    (void)context;
+}
+
+int kova_c_header_check(void)
+{
+    KovaDeviceEntry entry;
+    DevUIRecord record;
+    KovaStatus status = KovaRegisterQuadV3CaptureCallback(0, on_image, &entry);
+    record.side_lamp_word = 4;
+    return (int)status + (int)record.side_lamp_word + (kova_status_text(KOVA_INTERNAL) != 0);
+}

@@ -417,6 +417,8 @@ private:
         while (!shutting_down_) {
             std::uint32_t handle = handle_;
             std::uint64_t generation = handle_generation_;
+            watched_generation_ = generation;
+            changed_.notify_all();
             lock.unlock();
             KovaStatus status = KovaGetStatus(handle);
             console.line("status thread: KovaGetStatus(0x%x) -> %s", static_cast<unsigned>(handle),
@@ -496,7 +498,9 @@ private:
                 last_frame_time = Clock::now();
                 continue;
             }
-            if (options_.unplug_after != 0 && !scenario_started && seen >= options_.unplug_after) {
+            // The scenario waits for the status thread to be at its status call, so that it sees the unplug.
+            if (options_.unplug_after != 0 && !scenario_started && seen >= options_.unplug_after &&
+                watched_generation_ == handle_generation_) {
                 scenario_started = true;
                 show_progress(lock, false);
                 lock.unlock();
@@ -649,6 +653,7 @@ private:
     std::condition_variable changed_;
     std::uint32_t handle_ = 0;
     std::uint64_t handle_generation_ = 0;
+    std::uint64_t watched_generation_ = 0; // the handle the status thread last called with
     bool shutting_down_ = false;
     bool present_ = true;       // by the last plug or power notification of this scanner
     unsigned departures_ = 0;   // notifications that it went away

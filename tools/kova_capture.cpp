@@ -259,8 +259,9 @@ std::pair<unsigned, unsigned> stretch_table(const std::uint16_t* table, std::vec
     unsigned low = 0, high = 65535;
     for (std::size_t seen = 0; low < 65535 && seen + histogram[low] <= cut; ++low) seen += histogram[low];
     for (std::size_t seen = 0; high > low && seen + histogram[high] <= cut; --high) seen += histogram[high];
-    out.resize(frame_samples);
-    const double span = high > low ? double(high - low) : 1.0;
+    out.assign(frame_samples, 128); // a table of one value shows as mid grey
+    if (high == low) return {low, high};
+    const double span = double(high - low);
     for (std::size_t i = 0; i < frame_samples; ++i) {
         double v = (double(table[i]) - low) / span * 255.0;
         out[i] = static_cast<unsigned char>(std::clamp(v, 0.0, 255.0) + 0.5);

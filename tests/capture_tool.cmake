@@ -1,0 +1,43 @@
+# The capture tool end to end: real runs against the stand-in, each with its own PROGRAMDATA and
+# output folder, short thanks to --fast and a few frames.
+find_package(PNG REQUIRED)
+add_executable(capture_tool_check capture_tool_check.c)
+set_target_properties(capture_tool_check PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+target_include_directories(capture_tool_check PRIVATE ${CMAKE_SOURCE_DIR}/interface)
+target_link_libraries(capture_tool_check PRIVATE PNG::PNG m)
+
+set(capture_tool_dir ${CMAKE_CURRENT_BINARY_DIR}/capture_tool)
+
+# capture_tool_test(NAME EXIT EXPECT-LIST TOOL-ARGS...): the tool's run judged by capture_tool_run.cmake.
+function(capture_tool_test name exit expect)
+  set(programdata ${capture_tool_dir}/${name}/programdata)
+  string(REPLACE ";" "$<SEMICOLON>" expect "${expect}")
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAMDATA=${programdata} -DEXIT=${exit} "-DEXPECT=${expect}"
+            -DCLEAN=${capture_tool_dir}/${name} -P ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool_run.cmake
+            -- $<TARGET_FILE:kova-capture> ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 120)
+endfunction()
+
+# A whole run; its files are then examined by the checker.
+capture_tool_test(capture_tool_run 0
+  "wrote .*/raw_frame.png;wrote .*/corrected_frame.png;frames 8/8;status thread: ended;log file: ${capture_tool_dir}/capture_tool_run/programdata/Celdra/Nivora SDK/kovavantorquadrelv3.log"
+  --frames 8 --fast --out ${capture_tool_dir}/capture_tool_run/out)
+set_tests_properties(capture_tool_run PROPERTIES FIXTURES_SETUP capture_tool_output)
+add_test(NAME capture_tool_files
+  COMMAND capture_tool_check ${capture_tool_dir}/capture_tool_run/out ${capture_tool_dir}/capture_tool_run/programdata)
+set_tests_properties(capture_tool_files PROPERTIES FIXTURES_REQUIRED capture_tool_output TIMEOUT 60
+  SKIP_RETURN_CODE 77)
+
+# The scanner unplugged mid-run and plugged back: the status thread sees 9005, the tool reopens and finishes.
+capture_tool_test(capture_tool_unplug 0
+  "KovaGetStatus\\(0x[0-9a-f]+\\) -> 9005 \\(Device Unavail \\);reopened QV3-0001: handle;frames 12/12;wrote .*/raw_frame.png;status thread: ended"
+  --frames 12 --unplug-after 4 --fast --out ${capture_tool_dir}/capture_tool_unplug/out)
+
+# A refused call names itself, its code and its text, and the tool still shuts down.
+capture_tool_test(capture_tool_refusal failure
+  "KovaOpenDevice_N failed: 9005 \\(Device Unavail \\);log file: "
+  --sensor QV3-9999 --out ${capture_tool_dir}/capture_tool_refusal/out)
+
+capture_tool_test(capture_tool_help 0
+  "--sensor;--frames;--out;--level;--unplug-after;--fast;--help" --help)

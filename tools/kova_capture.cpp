@@ -393,7 +393,7 @@ private:
             }
             std::string words;
             for (std::uint32_t w : caps.word) words += " " + std::to_string(w);
-            console.line("  capture type %u: %u x %u at %u dpi, preview %u x %u (words:%s)",
+            console.line("  capture type %u: %u x %u, resolution %u, half size %u x %u (words:%s)",
                          static_cast<unsigned>(type), static_cast<unsigned>(caps.word[3]),
                          static_cast<unsigned>(caps.word[4]), static_cast<unsigned>(caps.word[2]),
                          static_cast<unsigned>(caps.word[5]), static_cast<unsigned>(caps.word[6]), words.c_str());

@@ -21,8 +21,9 @@ struct Zone {
 };
 constexpr Zone zone_a{2, 0}, zone_b{4, 6}, zone_c{8, 10}, zone_d{9, 7};
 
-// Keys 0 to 12: the record word each takes its value from (its slot has the same number).
-constexpr unsigned key_word[13] = {10, 11, 12, 3, 2, 1, 0, 4, 5, 6, 7, 8, 9};
+// The ui_state slot of each key; keys 0 to 12 also read the record word of that number.
+// Keys 13 and 14 (lamps 11 and 1) cross over to slots 14 and 13.
+constexpr unsigned slot_of_key[key_count] = {10, 11, 12, 3, 2, 1, 0, 4, 5, 6, 7, 8, 9, 14, 13};
 
 void append_zone(std::vector<tft::LampRequest>& requests, Zone zone, std::uint32_t code)
 {
@@ -83,13 +84,12 @@ KovaStatus vantorquadrelv3_manager::set_device_ui(unsigned int handle, DevUIReco
         words[11] = record->lamp5_word;
         words[12] = record->side_lamp_word;
 
-        std::uint32_t value[key_count];
-        bool present[key_count];
+        std::uint32_t value[key_count] = {};
+        bool present[key_count] = {};
         for (unsigned key = 0; key < 13; ++key) {
-            value[key] = words[key_word[key]];
+            value[key] = words[slot_of_key[key]];
             present[key] = true;
         }
-        present[lamp11_key] = present[lamp1_key] = false;
         if (words[10] == 0 && words[11] == 0 && words[12] == 0) {
             // Side lamps follow zone words 8 and 9.
             present[lamp11_key] = present[lamp1_key] = true;
@@ -103,7 +103,6 @@ KovaStatus vantorquadrelv3_manager::set_device_ui(unsigned int handle, DevUIReco
             value[lamp1_key] = words[12] == selector_lamp1 ? 1 : 0;
         }
 
-        static const unsigned slot_of_key[key_count] = {10, 11, 12, 3, 2, 1, 0, 4, 5, 6, 7, 8, 9, 14, 13};
         std::vector<tft::LampRequest> requests;
         bool changed = false;
         for (unsigned key = 0; key < key_count; ++key) {

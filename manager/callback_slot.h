@@ -22,13 +22,13 @@ public:
         // Writers take the slot by moving the sequence from even to odd.
         for (;;) {
             even &= ~1u;
-            if (sequence_.compare_exchange_weak(even, even + 1, std::memory_order_acquire,
+            if (sequence_.compare_exchange_weak(even, even + 1, std::memory_order_acq_rel,
                                                 std::memory_order_relaxed))
                 break;
         }
-        std::atomic_thread_fence(std::memory_order_release);
-        callback_.store(callback, std::memory_order_relaxed);
-        context_.store(context, std::memory_order_relaxed);
+        // Release stores keep the odd sequence ahead of the new values for any reader that sees them.
+        callback_.store(callback, std::memory_order_release);
+        context_.store(context, std::memory_order_release);
         sequence_.store(even + 2, std::memory_order_release);
     }
 
@@ -36,8 +36,8 @@ public:
     {
         for (;;) {
             std::uint32_t before = sequence_.load(std::memory_order_acquire);
-            Pair pair{callback_.load(std::memory_order_relaxed), context_.load(std::memory_order_relaxed)};
-            std::atomic_thread_fence(std::memory_order_acquire);
+            // Acquire loads keep the second sequence read after them.
+            Pair pair{callback_.load(std::memory_order_acquire), context_.load(std::memory_order_acquire)};
             if ((before & 1u) == 0 && sequence_.load(std::memory_order_relaxed) == before) return pair;
         }
     }

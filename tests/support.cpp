@@ -1,18 +1,58 @@
 #include "tests/support.h"
 
+#include "interface/shared_manager.h"
+#include "manager/vantorquadrelv3_manager.h"
+
 #include <boost/filesystem.hpp>
 
 #include <cstdlib>
 #include <fstream>
-#include <regex>
+#include <cctype>
+#include <cstring>
 #include <sstream>
 
 namespace kova_test {
 
+bool is_line_prefix(const std::string& bytes, std::size_t pos)
+{
+    if (bytes.size() < pos + line_prefix_size) return false;
+    const char* p = bytes.data() + pos;
+    auto one_of = [](const char* word, const char* list) {
+        for (; *list; list += 3)
+            if (std::strncmp(word, list, 3) == 0) return true;
+        return false;
+    };
+    auto number = [&](std::size_t at, std::size_t digits, int low, int high) {
+        int value = 0;
+        for (std::size_t i = 0; i < digits; ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(p[at + i]))) return false;
+            value = value * 10 + (p[at + i] - '0');
+        }
+        return value >= low && value <= high;
+    };
+    if (!one_of(p, "SunMonTueWedThuFriSat") || !one_of(p + 4, "JanFebMarAprMayJunJulAugSepOctNovDec")) return false;
+    if (p[3] != ' ' || p[7] != ' ' || p[10] != ' ' || p[13] != ':' || p[16] != ':' || p[19] != '.') return false;
+    if (!number(8, 2, 1, 31) || !number(11, 2, 0, 23) || !number(14, 2, 0, 59) || !number(17, 2, 0, 59) ||
+        !number(20, 3, 0, 999))
+        return false;
+    if (std::strncmp(p + 23, " Thd ", 5) != 0 || p[44] != ' ') return false;
+    // The thread id: blanks, then at least one digit, the first not 0.
+    std::size_t first_digit = 28;
+    while (first_digit < 44 && p[first_digit] == ' ') ++first_digit;
+    return first_digit < 44 && p[first_digit] != '0' && number(first_digit, 44 - first_digit, 1, 0x7fffffff);
+}
+
 std::string strip_prefixes(const std::string& log)
 {
-    static const std::regex prefix(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d\.\d{3} Thd [ 0-9]{16} )");
-    return std::regex_replace(log, prefix, "");
+    std::string texts;
+    for (std::size_t i = 0; i < log.size();) {
+        if (is_line_prefix(log, i)) {
+            i += line_prefix_size;
+            continue;
+        }
+        texts += log[i++];
+    }
+    return texts;
 }
 
 void KovaTest::SetUp()
@@ -22,9 +62,19 @@ void KovaTest::SetUp()
     boost::filesystem::create_directories(folder);
     folder_ = folder.string();
     ::setenv("PROGRAMDATA", folder_.c_str(), 1);
-    // Start from a closed log file and a stand-in with only the default scanner.
+    // Start from a closed log file, a quiet manager and a stand-in with only the default scanner,
+    // also when all tests run in one process.
+    auto manager = nvr::vantorquadrelv3::get_shared_manager();
+    manager->log_level = 0;
     KovaTerminate();
     KovaTerminate();
+    manager->max_log_size = 0;
+    for (auto* flag : {&manager->event_pending, &manager->device_unplugged, &manager->device_asleep,
+                       &manager->scanner_broken, &manager->capture_failed})
+        flag->store(false);
+    manager->ui_state.fill(0);
+    manager->capture_callback.store(nullptr, nullptr);
+    manager->ui_callback.store(nullptr, nullptr);
     vqsim_reset();
     vqsim_add_sensor(default_sensor, default_serial);
 }

@@ -15,6 +15,11 @@ namespace kova_test {
 inline constexpr const char* default_sensor = "QV3-0001";
 inline constexpr const char* default_serial = "QV3-5A1C0042";
 
+constexpr std::size_t line_prefix_size = 45;
+
+// True when a line prefix starts at pos: "Www Mmm dd hh:mm:ss.mmm Thd " and a thread id right-aligned in 16.
+bool is_line_prefix(const std::string& bytes, std::size_t pos);
+
 // The log file's bytes with the 45-byte prefix (timestamp, blank, thread piece) of every line removed.
 std::string strip_prefixes(const std::string& log);
 

@@ -50,18 +50,24 @@ KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle
         std::free(black.get_image_data_pointer());
         std::free(white.get_image_data_pointer());
     };
+    // The tables have a fixed size and the computation assumes it; whole 16-bit samples per row.
     std::size_t n = sample_count(white);
-    if (n != uniformity_entries || sample_count(black) != n || samples(white) == nullptr ||
-        samples(black) == nullptr) {
+    if (n != uniformity_entries || sample_count(black) != n || white.get_image_stride() % 2 != 0 ||
+        black.get_image_stride() % 2 != 0 || samples(white) == nullptr || samples(black) == nullptr) {
         release_images();
         return refuse(name, KOVA_INTERNAL);
     }
     const std::uint16_t* w = samples(white);
-    std::uint16_t* b = samples(black);
-    for (std::size_t i = 0; i < n; ++i)
-        if (w[i] > calibration_sample_limit || b[i] > calibration_sample_limit)
-            log_print(3, "read_uniformity_buffers image value corrupted > 0x3FF \r\n");
+    const std::uint16_t* b = samples(black);
+    const calibration_scan scan = scan_calibration(w, b);
+    if (scan.above_limit) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (w[i] > calibration_sample_limit || b[i] > calibration_sample_limit)
+                log_print(3, "read_uniformity_buffers image value corrupted > 0x3FF \r\n");
+    }
 
+    // The third buffer is the plain computation's room for the differences. The tables no longer
+    // need it, but the operation keeps its memory demand, and so where 9001 can arise, unchanged.
     auto* gain = static_cast<std::uint16_t*>(std::malloc(table_bytes));
     auto* offset = static_cast<std::uint16_t*>(std::malloc(table_bytes));
     auto* work = static_cast<std::uint16_t*>(std::malloc(table_bytes));
@@ -72,7 +78,7 @@ KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle
         release_images();
         return refuse(name, KOVA_OUT_OF_RESOURCE);
     }
-    compute_uniformity_tables(w, b, work, gain, offset);
+    compute_uniformity_tables(scan, w, b, gain, offset);
     *gain_ptr = gain;
     *offset_ptr = offset;
     release_images();

@@ -7,12 +7,13 @@
 // - mean_black - b > 150.0 can only turn false as b grows (rounding is monotone), so the repair
 //   is "b below a threshold", found once by asking the same question in double.
 // - The divisor takes only the values 5..1023, so g = m / d is tabled per divisor with the same
-//   expression. white * g stays one rounded product of the same two doubles per entry.
+//   expression (the AVX-512 kernel divides per entry instead, which is the same division).
+//   white * g stays one rounded product of the same two doubles per entry.
 // - Scaling by a power of two commutes with rounding (nothing here comes near overflow or the
 //   subnormals), so the table holds g * 64 and the entry computes 64 * mean_white - white * (g * 64),
 //   which is x * 64 to the bit; the gain's g * 1024 is (g * 64) * 16.
 // - floor(v) + 32768.0 limited to 0..65535 is floor(v) saturated to -32768..32767 plus 32768, and
-//   floor(v * 1024) limited to 0..65535 is the truncation of max(v, 0) saturated at 65535. Every
+//   floor(g * 1024) limited to 0..65535 is the truncation of max(g * 1024, 0) saturated at 65535. Every
 //   operand is finite, so the straight code's rule for a NaN is never reached.
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,7 @@
 // reports inside the header.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 

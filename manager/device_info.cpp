@@ -90,6 +90,8 @@ KovaStatus vantorquadrelv3_manager::get_device_info_with_dn(const char* device_n
         tft::TFT_Status status = device_library()->open_sensor(sensor, &handle, false);
         if (status != tft::TFT_ERR_OK && status != tft::TFT_ERR_ALREADY_OPEN) {
             log_print(3, "TFTManager open_sensor:    Error=%d\r\n", static_cast<int>(status));
+            // A dirty scanner did open: left open, the application could not open it afterwards.
+            if (status == tft::TFT_ERR_DIRTY_DEVICE) device_library()->close_sensor(&handle);
             return map_tft_status(status);
         }
         bool opened_here = status == tft::TFT_ERR_OK;

@@ -380,6 +380,10 @@ TEST_F(Uniformity, FailedBlackReadReturnsTheMappedCodeAndReadsNoWhite)
 TEST_F(Uniformity, FailedWhiteReadReturnsTheMappedCodeAndReleasesTheBlackImage)
 {
     handle_ = open_default();
+    // The stand-in keeps a sensor's fixed pattern once made: make it before counting blocks.
+    std::uint16_t *gain = nullptr, *offset = nullptr;
+    ASSERT_EQ(read(&gain, &offset), KOVA_OK);
+    KovaQuadV3FreeUniformityBuffers(0, &gain, &offset);
     vqsim_fail("read_fpn_data_white", 7, 1);
     int before = blocks_held();
     EXPECT_EQ(read(), KOVA_UNPLUGGED);

@@ -24,7 +24,8 @@ std::shared_ptr<const SensorPattern> sensor_pattern(const std::string& sensor_id
 // The black or white calibration image (image_samples samples, none above 0x3FF).
 void render_calibration(const SensorPattern& pattern, Celdra::TFTManager::TftParameter which, std::uint16_t* out);
 
-// Live frames: offset + gain x scene + a little noise, the fingers coming down, resting and lifting.
+// Live frames: offset + gain x scene + a little noise. The scene repeats every 4 s: the hand rests
+// (from 0 s), lifts, leaves the platen empty for about half a second and comes down again.
 class SceneRenderer {
 public:
     explicit SceneRenderer(std::shared_ptr<const SensorPattern> pattern);

@@ -84,7 +84,7 @@ VQSIM_API int vqsim_add_sensor(const char* sensor_id, const char* serial_number)
 {
     std::lock_guard<std::mutex> guard(sim().mutex);
     if (sensor_id == nullptr || sim().find_attached(sensor_id) != nullptr) return -1;
-    sim().attach(sensor_id, text(serial_number));
+    sim().attach(vqsim::factory_identity(sensor_id, text(serial_number)));
     return 0;
 }
 
@@ -228,37 +228,16 @@ VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short*
 #include <chrono>
 #include <thread>
 
-namespace {
-
-// What a scanner that comes back keeps of itself: it is the same device.
-struct ScannerIdentity {
-    std::string sensor_id;
-    std::string serial_number;
-    std::string descriptor[3];
-    std::map<std::uint16_t, std::vector<std::uint8_t>> pia;
-    std::map<std::uint32_t, std::uint32_t> parameters;
-    bool dirty = false;
-    std::optional<vqsim::Calibration> calibration;
-};
-
-} // namespace
-
 extern "C" {
 
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
 {
-    ScannerIdentity identity;
+    vqsim::ScannerIdentity identity;
     {
         std::lock_guard<std::mutex> guard(sim().mutex);
         Scanner* scanner = sim().find_attached(text(sensor_id));
         if (scanner == nullptr) return -1;
-        identity.sensor_id = scanner->sensor_id;
-        identity.serial_number = scanner->serial_number;
-        for (int i = 0; i < 3; ++i) identity.descriptor[i] = scanner->descriptor[i];
-        identity.pia = scanner->pia;
-        identity.parameters = scanner->parameters;
-        identity.dirty = scanner->dirty;
-        identity.calibration = scanner->calibration;
+        identity = *scanner; // the device's own description, without its attachment state
     }
     // Detaching joins the scanner's capture thread, so it cannot run on the caller's thread when
     // the caller is that capture thread.
@@ -269,12 +248,7 @@ VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
         {
             std::lock_guard<std::mutex> guard(sim().mutex);
             if (sim().find_attached(identity.sensor_id) != nullptr) return; // attached again meanwhile
-            Scanner& scanner = sim().attach(identity.sensor_id, identity.serial_number);
-            for (int i = 0; i < 3; ++i) scanner.descriptor[i] = identity.descriptor[i];
-            scanner.pia = identity.pia;
-            scanner.parameters = identity.parameters;
-            scanner.dirty = identity.dirty;
-            scanner.calibration = identity.calibration;
+            sim().attach(identity);
         }
         sim().emit_usb(identity.serial_number, 0, true);
     }).detach();

@@ -14,8 +14,7 @@ Simulation& Simulation::instance()
 
 Simulation::Simulation()
 {
-    Scanner& scanner = attach("QV3-0001", "QV3-5A1C0042");
-    (void)scanner;
+    attach(factory_identity("QV3-0001", "QV3-5A1C0042"));
 }
 
 std::optional<TFT_Status> Simulation::enter(const char* operation, bool needs_initialized)
@@ -58,18 +57,23 @@ TFT_Status Simulation::find_open(std::uint32_t handle, Scanner** found)
     return TFT_ERR_BAD_PARAMETERS;
 }
 
-Scanner& Simulation::attach(const std::string& sensor_id, const std::string& serial_number)
+ScannerIdentity factory_identity(const std::string& sensor_id, const std::string& serial_number)
 {
-    auto scanner = std::make_unique<Scanner>();
-    scanner->sensor_id = sensor_id;
-    scanner->serial_number = serial_number;
-    scanner->descriptor[0] = "CELDRA";
-    scanner->descriptor[1] = "QUADRELV3 TFT slap and roll scanner";
-    scanner->descriptor[2] = "QUADRELV3-USB3-FW0312-HW0200";
-    scanner->pia[20] = {0x10, 0x02, 0x00, 0x01};
-    scanner->pia[1] = std::vector<std::uint8_t>(serial_number.begin(), serial_number.end());
-    scanner->parameters = {{1, 10000}, {2, 16}, {3, 15}, {4, 128}, {5, 32}, {6, 1}, {7, 300}};
-    scanners.push_back(std::move(scanner));
+    ScannerIdentity identity;
+    identity.sensor_id = sensor_id;
+    identity.serial_number = serial_number;
+    identity.descriptor[0] = "CELDRA";
+    identity.descriptor[1] = "QUADRELV3 TFT slap and roll scanner";
+    identity.descriptor[2] = "QUADRELV3-USB3-FW0312-HW0200";
+    identity.pia[20] = {0x10, 0x02, 0x00, 0x01};
+    identity.pia[1] = std::vector<std::uint8_t>(serial_number.begin(), serial_number.end());
+    identity.parameters = {{1, 10000}, {2, 16}, {3, 15}, {4, 128}, {5, 32}, {6, 1}, {7, 300}};
+    return identity;
+}
+
+Scanner& Simulation::attach(ScannerIdentity identity)
+{
+    scanners.push_back(std::make_unique<Scanner>(std::move(identity)));
     return *scanners.back();
 }
 

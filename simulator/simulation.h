@@ -46,18 +46,26 @@ struct Calibration {
     std::uint32_t height = 0;
 };
 
-struct Scanner {
+// What a scanner is, whether or not it is attached: a scanner plugged back in is the same device.
+struct ScannerIdentity {
     std::string sensor_id;
     std::string serial_number;
     std::string descriptor[3];
     std::map<std::uint16_t, std::vector<std::uint8_t>> pia;
     std::map<std::uint32_t, std::uint32_t> parameters;
+    bool dirty = false;
+    std::optional<Calibration> calibration; // set by vqsim_set_calibration
+};
+
+// A new scanner as it leaves the factory.
+ScannerIdentity factory_identity(const std::string& sensor_id, const std::string& serial_number);
+
+struct Scanner : ScannerIdentity {
+    explicit Scanner(ScannerIdentity identity) : ScannerIdentity(std::move(identity)) {}
     std::array<std::uint8_t, lamp_count> lamps{};
     bool attached = true;
-    bool dirty = false;
     bool open = false;
     std::uint32_t handle = 0;
-    std::optional<Calibration> calibration; // set by vqsim_set_calibration
     std::unique_ptr<CaptureEngine> capture;
     std::vector<TFT_Status> pending_injections; // taken by the next capture
 };
@@ -103,7 +111,7 @@ public:
     Scanner* find_attached(const std::string& sensor_id);
     // The scanner open under this handle, or the status to answer with.
     TFT_Status find_open(std::uint32_t handle, Scanner** scanner);
-    Scanner& attach(const std::string& sensor_id, const std::string& serial_number);
+    Scanner& attach(ScannerIdentity identity);
 
     // Registered callbacks; each call goes out on a thread of its own.
     void register_logger(LoggerCallback callback, void* context);

@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "platform/compiler.h"
+
 namespace nvr::vantorquadrelv3 {
 
 // Writes a line when level is not above the manager's log_level. printf conventions.
-void log_print(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void log_print(int level, const char* format, ...) KOVA_PRINTF_FORMAT(2, 3);
 
 int log_write_line(const char* text);
 int log_open();

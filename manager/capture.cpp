@@ -2,6 +2,7 @@
 #include "interface/status.h"
 #include "logging/log.h"
 #include "manager/vantorquadrelv3_manager.h"
+#include "platform/compiler.h"
 
 namespace nvr::vantorquadrelv3 {
 
@@ -21,7 +22,7 @@ const char* status_name(tft::TFT_Status status)
 }
 
 // Everything but a good image: kept out of line so the image path stays short.
-[[gnu::cold, gnu::noinline]] bool tolerate_or_raise(vantorquadrelv3_manager* manager, tft::TFT_Status status)
+KOVA_COLD bool tolerate_or_raise(vantorquadrelv3_manager* manager, tft::TFT_Status status)
 {
     if (manager == nullptr) {
         log_print(2, "CommandCallback has returned a null context\r\n");
@@ -82,7 +83,7 @@ void vantorquadrelv3_manager::CommandCallback(tft::TFT_ImageClass& image, const 
                                               tft::TFT_Status status, void* context)
 {
     auto* manager = static_cast<vantorquadrelv3_manager*>(context);
-    if (__builtin_expect(status != tft::TFT_ERR_OK || manager == nullptr, 0)) {
+    if (KOVA_UNLIKELY(status != tft::TFT_ERR_OK || manager == nullptr)) {
         if (!tolerate_or_raise(manager, status)) return;
     }
     CallbackSlot<QuadV3CaptureCallback>::Pair registered = manager->capture_callback.load();

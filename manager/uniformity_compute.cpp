@@ -27,6 +27,7 @@
 #pragma GCC diagnostic pop
 
 #include "manager/uniformity.h"
+#include "platform/compiler.h"
 
 namespace nvr::vantorquadrelv3 {
 
@@ -104,7 +105,7 @@ void table_entries(const table_inputs& in)
 }
 
 // Eight entries a step.
-__attribute__((target("avx2"))) void table_entries_avx2(const table_inputs& in)
+KOVA_TARGET("avx2") void table_entries_avx2(const table_inputs& in)
 {
     static_assert(n % 8 == 0, "whole steps");
     const __m256i threshold = _mm256_set1_epi32(static_cast<int>(in.threshold));
@@ -145,7 +146,7 @@ __attribute__((target("avx2"))) void table_entries_avx2(const table_inputs& in)
 // the conversions floor to 64 bits and saturate straight to 16. Dividing here is faster than
 // gathering from the table on the processors measured, and gives the table's value: the same
 // division of the same doubles.
-__attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void table_entries_avx512(const table_inputs& in)
+KOVA_TARGET("avx512f,avx512bw,avx512dq,avx512vl") void table_entries_avx512(const table_inputs& in)
 {
     static_assert(n % 32 == 0, "whole steps");
     // b < threshold as b <= threshold - 1; a threshold of 0 repairs nothing.
@@ -189,7 +190,7 @@ __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void table_entries
 }
 
 // One pass over both images; the body is compiled once per vector unit.
-inline __attribute__((always_inline)) calibration_scan scan_images(const std::uint16_t* white,
+KOVA_ALWAYS_INLINE calibration_scan scan_images(const std::uint16_t* white,
                                                                   const std::uint16_t* black)
 {
     calibration_scan scan;
@@ -214,13 +215,13 @@ inline __attribute__((always_inline)) calibration_scan scan_images(const std::ui
     return scan;
 }
 
-__attribute__((target("avx512f,avx512bw"))) calibration_scan scan_images_avx512(const std::uint16_t* white,
+KOVA_TARGET("avx512f,avx512bw") calibration_scan scan_images_avx512(const std::uint16_t* white,
                                                                                 const std::uint16_t* black)
 {
     return scan_images(white, black);
 }
 
-__attribute__((target("avx2"))) calibration_scan scan_images_avx2(const std::uint16_t* white,
+KOVA_TARGET("avx2") calibration_scan scan_images_avx2(const std::uint16_t* white,
                                                                  const std::uint16_t* black)
 {
     return scan_images(white, black);
@@ -240,10 +241,10 @@ bool uniformity_kernel_supported(uniformity_kernel kernel)
 {
     switch (kernel) {
     case uniformity_kernel::avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+        return KOVA_CPU_SUPPORTS("avx512f") && KOVA_CPU_SUPPORTS("avx512bw") &&
+               KOVA_CPU_SUPPORTS("avx512dq") && KOVA_CPU_SUPPORTS("avx512vl");
     case uniformity_kernel::avx2:
-        return __builtin_cpu_supports("avx2");
+        return KOVA_CPU_SUPPORTS("avx2");
     default:
         return true;
     }

@@ -1,35 +1,30 @@
 #include "interface/shared_manager.h"
 
 #include <cstdlib>
-#include <mutex>
 #include <new>
-#include <system_error>
 
 #include "manager/vantorquadrelv3_manager.h"
+#include "platform/platform.h"
 
 namespace nvr::vantorquadrelv3 {
 
 namespace {
 std::shared_ptr<vantorquadrelv3_manager> manager_instance;
-std::once_flag manager_once;
+platform::OnceFlag manager_once;
 
 void create_manager()
 {
     try {
         manager_instance = std::make_shared<vantorquadrelv3_manager>();
-    } catch (const std::bad_alloc&) {
-        // Nothing stored: the callers answer Out of Resource.
+    } catch (...) {
+        // Nothing stored (no memory, or no mutex to be had): the callers answer Out of Resource.
     }
 }
 } // namespace
 
 std::shared_ptr<vantorquadrelv3_manager> get_shared_manager()
 {
-    try {
-        std::call_once(manager_once, create_manager);
-    } catch (...) {
-        std::abort(); // the once-flag itself failed
-    }
+    if (!platform::run_once(manager_once, create_manager)) std::abort(); // the once-flag itself failed
     return manager_instance;
 }
 

@@ -163,7 +163,7 @@ void log_print(int level, const char* format, ...)
     char text[text_capacity];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    platform::format_text(text, sizeof text, format, args);
     va_end(args);
     log_write_line(text);
 }

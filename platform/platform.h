@@ -2,15 +2,41 @@
 // needs another implementation of this file.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#if !defined(_WIN32)
+#include <mutex>
+#endif
+
 namespace nvr::vantorquadrelv3::platform {
+
+// The platform's one-time initialisation, as a standard once-flag uses it.
+#if defined(_WIN32)
+struct OnceFlag {
+    void* state = nullptr; // an INIT_ONCE
+};
+#else
+using OnceFlag = std::once_flag;
+#endif
+// Runs function once per flag; callers that find it running wait for it. False when the platform's
+// one-time initialisation itself failed.
+bool run_once(OnceFlag& flag, void (*function)());
 
 // The machine-wide data folder (ProgramData), without a trailing separator; empty if unknown.
 std::string program_data_folder();
+#if defined(_WIN32)
+constexpr char path_separator = '\\';
+#else
 constexpr char path_separator = '/';
+#endif
+
+// printf-style formatting into a fixed buffer, cut to capacity - 1 characters, by the platform's own
+// formatter (on Windows wvsprintfA: integers, characters and strings, no floating point, at most
+// 1024 bytes).
+void format_text(char* buffer, std::size_t capacity, const char* format, va_list args);
 
 // The calling thread's kernel identifier.
 unsigned long current_thread_id();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,12 +13,28 @@
 
 namespace nvr::vantorquadrelv3::platform {
 
+bool run_once(OnceFlag& flag, void (*function)())
+{
+    try {
+        std::call_once(flag, function);
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
 std::string program_data_folder()
 {
     // Windows keeps an environment variable of this name on the same folder.
     const char* value = std::getenv("PROGRAMDATA");
     if (value != nullptr && value[0] != '\0') return value;
     return "/var/lib";
+}
+
+void format_text(char* buffer, std::size_t capacity, const char* format, va_list args)
+{
+    if (capacity == 0) return;
+    if (std::vsnprintf(buffer, capacity, format, args) < 0) buffer[0] = '\0';
 }
 
 unsigned long current_thread_id()

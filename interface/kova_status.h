@@ -7,20 +7,27 @@
 
 #include "kovavantorquadrelv3.h"
 
-#define KOVA_OK 0u
-#define KOVA_INTERNAL 9000u
-#define KOVA_OUT_OF_RESOURCE 9001u
-#define KOVA_DEVICE_UNAVAILABLE 9005u
-#define KOVA_ASYNC_READ 9010u
-#define KOVA_NOT_SUPPORTED 9019u
-#define KOVA_DIRTY_DEVICE 9020u
-#define KOVA_BUSY_DEVICE 9021u
-#define KOVA_BROKEN_SCANNER 9023u
-#define KOVA_BAD_STATE 9025u
-#define KOVA_NOT_INITIALIZED 9101u
-#define KOVA_BUF_TOO_SMALL 9103u
-#define KOVA_BAD_PARAMETER 9109u
-#define KOVA_UNPLUGGED 9110u
+/* Literals of KovaStatus's own type (an unsigned long on Windows). */
+#if defined(_WIN32)
+#define KOVA_STATUS_CODE(value) value##ul
+#else
+#define KOVA_STATUS_CODE(value) value##u
+#endif
+
+#define KOVA_OK KOVA_STATUS_CODE(0)
+#define KOVA_INTERNAL KOVA_STATUS_CODE(9000)
+#define KOVA_OUT_OF_RESOURCE KOVA_STATUS_CODE(9001)
+#define KOVA_DEVICE_UNAVAILABLE KOVA_STATUS_CODE(9005)
+#define KOVA_ASYNC_READ KOVA_STATUS_CODE(9010)
+#define KOVA_NOT_SUPPORTED KOVA_STATUS_CODE(9019)
+#define KOVA_DIRTY_DEVICE KOVA_STATUS_CODE(9020)
+#define KOVA_BUSY_DEVICE KOVA_STATUS_CODE(9021)
+#define KOVA_BROKEN_SCANNER KOVA_STATUS_CODE(9023)
+#define KOVA_BAD_STATE KOVA_STATUS_CODE(9025)
+#define KOVA_NOT_INITIALIZED KOVA_STATUS_CODE(9101)
+#define KOVA_BUF_TOO_SMALL KOVA_STATUS_CODE(9103)
+#define KOVA_BAD_PARAMETER KOVA_STATUS_CODE(9109)
+#define KOVA_UNPLUGGED KOVA_STATUS_CODE(9110)
 
 /* The text of a code, or NULL for 0 and for codes that have none (9019 to 9025 among them). */
 static inline const char* kova_status_text(KovaStatus code)

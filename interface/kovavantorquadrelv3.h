@@ -11,8 +11,9 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+   /* The DLL's export table comes from kovavantorquadrelv3.def alone. */
 #  if defined(KOVA_BUILDING_LIBRARY)
-#    define KOVA_API __declspec(dllexport)
+#    define KOVA_API
 #  else
 #    define KOVA_API __declspec(dllimport)
 #  endif
@@ -31,8 +32,12 @@
 extern "C" {
 #endif
 
-/* 32 bits on every platform (an unsigned long on Windows). */
+/* The interface's unsigned long: 32 bits on every platform. */
+#if defined(_WIN32)
+typedef unsigned long KovaStatus;
+#else
 typedef uint32_t KovaStatus;
+#endif
 
 /* kind is always 6; serial_number is valid only during the call; state is 1 (plugged / awake) or 0. */
 typedef void (*NotificationCallback)(int32_t kind, const char* serial_number, int32_t state);
@@ -66,6 +71,7 @@ typedef struct DevUIRecord {
 
 /* Layout checks that work in C99 as well as C++. */
 #define KOVA_LAYOUT_CHECK(name, cond) typedef char kova_layout_check_##name[(cond) ? 1 : -1]
+KOVA_LAYOUT_CHECK(status_size, sizeof(KovaStatus) == 4);
 KOVA_LAYOUT_CHECK(entry_size, sizeof(KovaDeviceEntry) == 260);
 KOVA_LAYOUT_CHECK(entry_type, offsetof(KovaDeviceEntry, device_type) == 0);
 KOVA_LAYOUT_CHECK(entry_id, offsetof(KovaDeviceEntry, sensor_id) == 4);
@@ -163,9 +169,15 @@ KOVA_API KovaStatus KovaSubmitVideoRequest(KOVA_ANY_ARGS);
 #ifdef __cplusplus
 } /* extern "C" */
 
-/* Exported only under its C++ name (the status wait, for Android-style callers). */
+/* The status wait for Android-style callers, exported only under its C++ name: on Windows the
+   Microsoft compiler's "?KovaGetAndroidStatus@@YAKIPEAX_KPEA_K@Z", which other Windows compilers
+   reach through GetProcAddress. */
+#if !defined(_WIN32) || defined(_MSC_VER) || defined(KOVA_BUILDING_LIBRARY)
 KOVA_API KovaStatus KovaGetAndroidStatus(unsigned int handle, void* reserved, unsigned long long reserved2,
                                          unsigned long long* reserved3);
 #endif
+#endif
+typedef KovaStatus (*KovaGetAndroidStatusFunction)(unsigned int, void*, unsigned long long, unsigned long long*);
+#define KOVA_ANDROID_STATUS_EXPORT "?KovaGetAndroidStatus@@YAKIPEAX_KPEA_K@Z"
 
 #endif /* KOVAVANTORQUADRELV3_H */

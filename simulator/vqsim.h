@@ -16,8 +16,10 @@
 #ifndef VQSIM_H
 #define VQSIM_H
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(VQUAD_BUILDING)
 #define VQSIM_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define VQSIM_API __declspec(dllimport)
 #else
 #define VQSIM_API __attribute__((visibility("default")))
 #endif

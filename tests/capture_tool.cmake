@@ -7,6 +7,14 @@ target_include_directories(capture_tool_check PRIVATE ${CMAKE_SOURCE_DIR}/interf
 target_link_libraries(capture_tool_check PRIVATE PNG::PNG m)
 
 set(capture_tool_dir ${CMAKE_CURRENT_BINARY_DIR}/capture_tool)
+# Under Wine the log lands in the prefix's ProgramData, whatever PROGRAMDATA says.
+if(WIN32)
+  set(capture_tool_log "log file: C:.ProgramData.Celdra.Nivora SDK.kovavantorquadrelv3.log")
+  set(capture_tool_programdata "C:/ProgramData")
+else()
+  set(capture_tool_log "log file: ${capture_tool_dir}/capture_tool_run/programdata/Celdra/Nivora SDK/kovavantorquadrelv3.log")
+  set(capture_tool_programdata ${capture_tool_dir}/capture_tool_run/programdata)
+endif()
 
 # capture_tool_test(NAME EXIT EXPECT-LIST TOOL-ARGS...): the tool's run judged by capture_tool_run.cmake.
 function(capture_tool_test name exit expect)
@@ -15,17 +23,17 @@ function(capture_tool_test name exit expect)
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DPROGRAMDATA=${programdata} -DEXIT=${exit} "-DEXPECT=${expect}"
             -DCLEAN=${capture_tool_dir}/${name} -P ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool_run.cmake
-            -- $<TARGET_FILE:kova-capture> ${ARGN})
+            -- ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kova-capture> ${ARGN})
   set_tests_properties(${name} PROPERTIES TIMEOUT 120)
 endfunction()
 
 # A whole run; its files are then examined by the checker.
 capture_tool_test(capture_tool_run 0
-  "wrote .*/raw_frame.png;wrote .*/corrected_frame.png;frames 8/8;status thread: ended;log file: ${capture_tool_dir}/capture_tool_run/programdata/Celdra/Nivora SDK/kovavantorquadrelv3.log"
+  "wrote .*/raw_frame.png;wrote .*/corrected_frame.png;frames 8/8;status thread: ended;${capture_tool_log}"
   --frames 8 --fast --out ${capture_tool_dir}/capture_tool_run/out)
 set_tests_properties(capture_tool_run PROPERTIES FIXTURES_SETUP capture_tool_output)
 add_test(NAME capture_tool_files
-  COMMAND capture_tool_check ${capture_tool_dir}/capture_tool_run/out ${capture_tool_dir}/capture_tool_run/programdata)
+  COMMAND capture_tool_check ${capture_tool_dir}/capture_tool_run/out ${capture_tool_programdata})
 set_tests_properties(capture_tool_files PROPERTIES FIXTURES_REQUIRED capture_tool_output TIMEOUT 60
   SKIP_RETURN_CODE 77)
 

@@ -1,6 +1,7 @@
 #include "tests/support.h"
 
 #include "interface/shared_manager.h"
+#include "logging/log.h"
 #include "manager/vantorquadrelv3_manager.h"
 
 #include <boost/filesystem.hpp>
@@ -55,19 +56,36 @@ std::string strip_prefixes(const std::string& log)
     return texts;
 }
 
+void set_program_data(const std::string& folder)
+{
+#if defined(_WIN32)
+    ::_putenv_s("PROGRAMDATA", folder.c_str());
+#else
+    ::setenv("PROGRAMDATA", folder.c_str(), 1);
+#endif
+}
+
 void KovaTest::SetUp()
 {
+#if defined(_WIN32)
+    // The log folder is the system's ProgramData, shared by every test (they run one at a time):
+    // each starts without one.
+    folder_ = nvr::vantorquadrelv3::get_program_data_folder();
+    ASSERT_FALSE(folder_.empty());
+#else
     boost::filesystem::path folder =
         boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("kova-test-%%%%-%%%%-%%%%");
     boost::filesystem::create_directories(folder);
     folder_ = folder.string();
-    ::setenv("PROGRAMDATA", folder_.c_str(), 1);
+    set_program_data(folder_);
+#endif
     // Start from a closed log file, a quiet manager and a stand-in with only the default scanner,
     // also when all tests run in one process.
     auto manager = nvr::vantorquadrelv3::get_shared_manager();
     manager->log_level = 0;
     KovaTerminate();
     KovaTerminate();
+    remove_log_folder();
     manager->max_log_size = 0;
     for (auto* flag : {&manager->event_pending, &manager->device_unplugged, &manager->device_asleep,
                        &manager->scanner_broken, &manager->capture_failed})
@@ -85,8 +103,19 @@ void KovaTest::TearDown()
     KovaTerminate();
     KovaTerminate();
     vqsim_reset();
+    remove_log_folder();
+#if !defined(_WIN32)
     boost::system::error_code ignored;
     boost::filesystem::remove_all(folder_, ignored);
+#endif
+}
+
+void KovaTest::remove_log_folder() const
+{
+    // Fails quietly for a file the library still holds open on Windows; the next test's process
+    // starts with it closed.
+    boost::system::error_code ignored;
+    boost::filesystem::remove_all(folder_ + "/Celdra", ignored);
 }
 
 std::string KovaTest::log_path() const

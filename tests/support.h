@@ -1,4 +1,5 @@
-// Shared fixture: every test gets its own PROGRAMDATA folder and a stand-in with one scanner.
+// Shared fixture: every test starts without a log folder (its own PROGRAMDATA; on Windows the
+// system's ProgramData, emptied of ours) and with a stand-in with one scanner.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +20,9 @@ constexpr std::size_t line_prefix_size = 45;
 
 // True when a line prefix starts at pos: "Www Mmm dd hh:mm:ss.mmm Thd " and a thread id right-aligned in 16.
 bool is_line_prefix(const std::string& bytes, std::size_t pos);
+
+// Sets PROGRAMDATA for this process (the library's log folder on POSIX systems).
+void set_program_data(const std::string& folder);
 
 // The log file's bytes with the 45-byte prefix (timestamp, blank, thread piece) of every line removed.
 std::string strip_prefixes(const std::string& log);
@@ -41,6 +45,8 @@ protected:
     }
     // Initialises (level 3) and opens the default scanner.
     std::uint32_t open_default();
+
+    void remove_log_folder() const;
 
     std::string folder_;
 };

@@ -75,14 +75,37 @@ static constexpr std::size_t table_bytes = n * sizeof(std::uint16_t);
 static std::atomic<int> fail_countdown{0};
 static std::atomic<void*> held[64];
 
+#if defined(_WIN32)
+#include <windows.h>
+// The C runtime's own functions, looked up in the DLL every module of the process shares; without a
+// guarded static, which could allocate.
+template <class Function>
+static Function crt_function(std::atomic<Function>& slot, const char* name)
+{
+    Function function = slot.load(std::memory_order_relaxed);
+    if (function == nullptr) {
+        function = reinterpret_cast<Function>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("msvcrt.dll"), name)));
+        slot.store(function, std::memory_order_relaxed);
+    }
+    return function;
+}
+static std::atomic<void* (*)(std::size_t)> crt_malloc{nullptr};
+static std::atomic<void (*)(void*)> crt_free{nullptr};
+static void* system_malloc(std::size_t size) { return crt_function(crt_malloc, "malloc")(size); }
+static void system_free(void* block) { crt_function(crt_free, "free")(block); }
+#else
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void __libc_free(void*);
+static void* system_malloc(std::size_t size) { return __libc_malloc(size); }
+static void system_free(void* block) { __libc_free(block); }
+#endif
 
 extern "C" void* malloc(std::size_t size)
 {
-    if (size != table_bytes) return __libc_malloc(size);
+    if (size != table_bytes) return system_malloc(size);
     if (fail_countdown.load() > 0 && fail_countdown.fetch_sub(1) == 1) return nullptr;
-    void* block = __libc_malloc(size);
+    void* block = system_malloc(size);
     for (auto& slot : held) {
         void* empty = nullptr;
         if (slot.compare_exchange_strong(empty, block)) break;
@@ -96,7 +119,7 @@ extern "C" void free(void* block)
         void* expected = block;
         if (block != nullptr && slot.compare_exchange_strong(expected, nullptr)) break;
     }
-    __libc_free(block);
+    system_free(block);
 }
 
 static int blocks_held()

@@ -555,7 +555,7 @@ private:
         std::filesystem::create_directories(options_.out, error);
         if (error) throw Failure{"cannot create " + options_.out + ": " + error.message()};
         write_images();
-        console.line("files in %s", std::filesystem::absolute(options_.out, error).c_str());
+        console.line("files in %s", std::filesystem::absolute(options_.out, error).string().c_str());
         require("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle_, &gain_, &offset_));
     }
 
@@ -587,7 +587,8 @@ private:
             corrected[i] = to_8bit(value);
         }
         if (out_of_range != 0)
-            console.line("warning: %zu samples above 0x3FF in the last frame (written as 0x3FF)", out_of_range);
+            console.line("warning: %u samples above 0x3FF in the last frame (written as 0x3FF)",
+                         static_cast<unsigned>(out_of_range));
         write_file("raw_frame.png", raw, 16, 10, "last frame, raw, 16-bit grey");
         write_file("corrected_frame.png", corrected, 8, 8, "last frame, corrected with the tables, 8-bit grey");
         std::vector<unsigned char> picture;
@@ -633,8 +634,12 @@ private:
         if (status_thread_.joinable()) status_thread_.join();
         if (callback_registered_) KovaUnRegisterQuadV3CaptureCallback();
         const char* folder = std::getenv("PROGRAMDATA");
+#if defined(_WIN32)
+        console.line("log file: %s\\Celdra\\Nivora SDK\\kovavantorquadrelv3.log", folder != nullptr ? folder : "");
+#else
         console.line("log file: %s/Celdra/Nivora SDK/kovavantorquadrelv3.log",
                      folder != nullptr && *folder != '\0' ? folder : "/var/lib");
+#endif
         return ok;
     }
 

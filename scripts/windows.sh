@@ -1,0 +1,79 @@
+# Sourced by scripts/test for the Windows build: the cross toolchain, Wine, and the dependencies
+# that Debian has no Windows build of, cross-built once from Debian's own sources into a cache
+# outside the checkout.
+KOVA_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine libz-mingw-w64-dev dpkg-dev xz-utils"
+KOVA_WINE=/usr/lib/wine/wine64
+KOVA_WINESERVER=/usr/lib/wine/wineserver
+# Bump when what is built into the cache changes.
+KOVA_WINDOWS_DEPS="${KOVA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kovavantorquadrelv3}/windows-deps-1"
+
+# apt-get source needs a deb-src entry: one for each mirror and suite that apt already uses.
+kova_enable_deb_src() {
+    grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
+    [ "$(id -u)" -eq 0 ] || { echo "apt-get source needs a deb-src entry; run as root"; exit 1; }
+    for list in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$list" ] || continue
+        sed 's/^Types:.*/Types: deb-src/' "$list" > "/etc/apt/sources.list.d/kova-src-$(basename "$list")"
+    done
+    if [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > /etc/apt/sources.list.d/kova-src.list
+    fi
+    apt-get update -qq
+}
+
+# kova_cross_cmake SOURCE BUILD [options...]: configure, build and install into the cache.
+kova_cross_cmake() {
+    source="$1"; build="$2"; shift 2
+    cmake -S "$source" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$KOVA_ROOT/cmake/mingw-w64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$KOVA_WINDOWS_DEPS" \
+        -DKOVA_WINDOWS_DEPS="$KOVA_WINDOWS_DEPS" "$@" >/dev/null
+    cmake --build "$build" -j "$(nproc)" >/dev/null
+    cmake --install "$build" >/dev/null
+}
+
+kova_windows_deps() {
+    [ -f "$KOVA_WINDOWS_DEPS/complete" ] && return 0
+    echo "building the Windows dependencies into $KOVA_WINDOWS_DEPS (once)"
+    work="$KOVA_WINDOWS_DEPS.work"
+    rm -rf "$work" "$KOVA_WINDOWS_DEPS"
+    mkdir -p "$work/src" "$KOVA_WINDOWS_DEPS/include"
+    kova_enable_deb_src
+    (cd "$work/src" && apt-get source --download-only -qq boost1.74 libpng1.6 >/dev/null 2>&1) || {
+        echo "apt-get source boost1.74 libpng1.6 failed"; exit 1; }
+
+    # Boost: only the compiled parts, against the installed headers.
+    tar -xJf "$work"/src/boost1.74_*.orig.tar.xz -C "$work" --wildcards \
+        'boost/libs/system/src/*' 'boost/libs/chrono/src/*' 'boost/libs/thread/src/*' \
+        'boost/libs/filesystem/src/*' 'boost/libs/atomic/src/*' 'boost/libs/date_time/src/*'
+    ln -s /usr/include/boost "$KOVA_WINDOWS_DEPS/include/boost"
+    kova_cross_cmake "$KOVA_ROOT/cmake/windows-deps" "$work/boost-build" \
+        -DBOOST_SOURCE="$work/boost" -DBOOST_HEADERS="$KOVA_WINDOWS_DEPS/include"
+
+    # GoogleTest and GoogleMock, from the sources Debian installs with them.
+    kova_cross_cmake /usr/src/googletest "$work/googletest-build" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+
+    # libpng with Debian's patches, static, on Debian's static zlib for Windows.
+    (cd "$work/src" && dpkg-source -q -x libpng1.6_*.dsc png >/dev/null 2>&1) || { echo "unpacking libpng failed"; exit 1; }
+    kova_cross_cmake "$work/src/png" "$work/png-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
+        -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include
+
+    rm -rf "$work"
+    touch "$KOVA_WINDOWS_DEPS/complete"
+}
+
+# One persistent Wine server for the whole test run, in the build's own prefix.
+kova_wine_start() {
+    export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY
+    mkdir -p "$WINEPREFIX"
+    "$KOVA_WINESERVER" -k 2>/dev/null || true
+    "$KOVA_WINESERVER" -p
+    # Makes the prefix if needed and starts Wine's own background processes now, so that none of
+    # them is born later holding a test's output open.
+    "$KOVA_WINE" wineboot --init >/dev/null 2>&1 || true
+}
+
+kova_wine_stop() {
+    "$KOVA_WINESERVER" -k 2>/dev/null || true
+}

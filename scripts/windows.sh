@@ -21,6 +21,16 @@ kova_enable_deb_src() {
     apt-get update -qq
 }
 
+# kova_fetch_source PACKAGE FOLDER: the newest version of a source package that the mirrors serve
+# (a mirror may list a version it does not have yet).
+kova_fetch_source() {
+    for version in $(apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -urV); do
+        (cd "$2" && apt-get source --download-only -qq "$1=$version" >/dev/null 2>&1) && return 0
+        rm -f "$2/$1_"*
+    done
+    echo "apt-get source $1 failed"; exit 1
+}
+
 # kova_cross_cmake SOURCE BUILD [options...]: configure, build and install into the cache.
 kova_cross_cmake() {
     source="$1"; build="$2"; shift 2
@@ -38,8 +48,8 @@ kova_windows_deps() {
     rm -rf "$work" "$KOVA_WINDOWS_DEPS"
     mkdir -p "$work/src" "$KOVA_WINDOWS_DEPS/include"
     kova_enable_deb_src
-    (cd "$work/src" && apt-get source --download-only -qq boost1.74 libpng1.6 >/dev/null 2>&1) || {
-        echo "apt-get source boost1.74 libpng1.6 failed"; exit 1; }
+    kova_fetch_source boost1.74 "$work/src"
+    kova_fetch_source libpng1.6 "$work/src"
 
     # Boost: only the compiled parts, against the installed headers.
     tar -xJf "$work"/src/boost1.74_*.orig.tar.xz -C "$work" --wildcards \

@@ -79,11 +79,13 @@ CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorP
 {
     std::shared_ptr<State> state = state_;
     thread_ = std::thread([state] { state->run(); });
+    thread_id_ = thread_.get_id();
 }
 
 CaptureEngine::~CaptureEngine()
 {
     stop();
+    std::lock_guard<std::mutex> guard(join_mutex_);
     if (thread_.joinable()) thread_.detach(); // only on its own thread; the state outlives it
 }
 
@@ -94,7 +96,10 @@ void CaptureEngine::stop()
         state_->stopping = true;
     }
     state_->wake.notify_all();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    // The engine's own thread cannot wait for itself; it ends when the callback returns.
+    if (std::this_thread::get_id() == thread_id_) return;
+    std::lock_guard<std::mutex> guard(join_mutex_);
+    if (thread_.joinable()) thread_.join();
 }
 
 bool CaptureEngine::running() const

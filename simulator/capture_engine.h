@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "devicelib/TFTManager.h"
@@ -24,7 +25,8 @@ public:
     CaptureEngine& operator=(const CaptureEngine&) = delete;
 
     // Once this returns no callback runs any more, except when called from the callback itself,
-    // where the thread ends as soon as the callback returns.
+    // where the thread ends as soon as the callback returns. Any number of threads may stop the
+    // same engine at once: the thread is joined exactly once, and every caller returns after it.
     void stop();
     bool running() const;
     void inject(Celdra::TFTManager::TFT_Status status);
@@ -33,7 +35,9 @@ public:
 private:
     struct State;
     std::shared_ptr<State> state_;
+    std::mutex join_mutex_; // held across the one join of thread_
     std::thread thread_;
+    std::thread::id thread_id_;
 };
 
 } // namespace vqsim

@@ -90,7 +90,7 @@ VQSIM_API int vqsim_add_sensor(const char* sensor_id, const char* serial_number)
 
 VQSIM_API int vqsim_remove_sensor(const char* sensor_id)
 {
-    std::unique_ptr<vqsim::CaptureEngine> engine;
+    std::shared_ptr<vqsim::CaptureEngine> engine;
     {
         std::lock_guard<std::mutex> guard(sim().mutex);
         Scanner* scanner = sim().find_attached(text(sensor_id));

@@ -77,20 +77,10 @@ Scanner& Simulation::attach(ScannerIdentity identity)
     return *scanners.back();
 }
 
-void Simulation::stop_capture(Scanner& scanner, std::unique_lock<std::mutex>& lock)
-{
-    if (!scanner.capture) return;
-    // Joining waits for a callback in flight, which may call back into the library: not under the lock.
-    std::unique_ptr<CaptureEngine> engine = std::move(scanner.capture);
-    lock.unlock();
-    engine->stop();
-    engine.reset();
-    lock.lock();
-}
-
 void Simulation::stop_all_captures(std::unique_lock<std::mutex>& lock)
 {
-    std::vector<std::unique_ptr<CaptureEngine>> engines;
+    // Joining waits for a callback in flight, which may call back into the library: not under the lock.
+    std::vector<std::shared_ptr<CaptureEngine>> engines;
     for (auto& scanner : scanners)
         if (scanner->capture) engines.push_back(std::move(scanner->capture));
     lock.unlock();

@@ -66,7 +66,8 @@ struct Scanner : ScannerIdentity {
     bool attached = true;
     bool open = false;
     std::uint32_t handle = 0;
-    std::unique_ptr<CaptureEngine> capture;
+    // Shared with whoever is stopping it outside the simulation's lock; the last owner joins it.
+    std::shared_ptr<CaptureEngine> capture;
     std::vector<TFT_Status> pending_injections; // taken by the next capture
 };
 
@@ -122,8 +123,7 @@ public:
     void emit_usb(const std::string& serial_number, int event, bool is_active);
     void emit_power(const std::string& serial_number, int event, bool is_active);
 
-    // Stops a scanner's capture (never from its own capture thread: that one is parked and joined later).
-    void stop_capture(Scanner& scanner, std::unique_lock<std::mutex>& lock);
+    // Stops every capture, waiting for them outside the lock.
     void stop_all_captures(std::unique_lock<std::mutex>& lock);
     void reset();
 

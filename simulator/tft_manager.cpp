@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "simulator/simulation.h"
 
@@ -173,7 +174,7 @@ TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
 {
     if (auto forced = sim().enter("close_sensor")) return *forced;
     if (handle == nullptr || *handle == 0) return TFT_ERR_BAD_PARAMETERS;
-    std::unique_ptr<vqsim::CaptureEngine> engine;
+    std::shared_ptr<vqsim::CaptureEngine> engine;
     std::unique_ptr<Scanner> forgotten;
     TFT_Status status = TFT_ERR_BAD_PARAMETERS;
     {
@@ -285,28 +286,32 @@ TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<La
 TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, CaptureCallback callback,
                                                        void* context)
 {
-    return on_open_scanner("start_asynchronous_capture", handle, [&](Scanner& scanner, auto& lock) {
+    // A capture that was stopped (or ended by itself) is replaced under the lock, so the scanner
+    // cannot be unplugged in between, and joined once the lock is released.
+    std::shared_ptr<vqsim::CaptureEngine> ended;
+    TFT_Status status = on_open_scanner("start_asynchronous_capture", handle, [&](Scanner& scanner, auto&) {
         if (callback == nullptr) return TFT_ERR_BAD_PARAMETERS;
         if (scanner.capture && scanner.capture->running()) return TFT_ERR_BAD_STATE;
-        sim().stop_capture(scanner, lock); // a capture that ended by itself
-        auto engine = std::make_unique<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
+        auto engine = std::make_shared<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
                                                              callback, context);
         for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
         scanner.pending_injections.clear();
-        scanner.capture = std::move(engine);
+        ended = std::exchange(scanner.capture, std::move(engine));
         return TFT_ERR_OK;
     });
+    ended.reset();
+    return status;
 }
 
 TFT_Status TFTManagerClass::stop_asynchronous_capture(std::uint32_t handle)
 {
     return on_open_scanner("stop_asynchronous_capture", handle, [&](Scanner& scanner, auto& lock) {
         if (!scanner.capture || !scanner.capture->running()) return TFT_ERR_BAD_STATE;
-        // The stopped engine stays, so that its frame count can still be read.
-        vqsim::CaptureEngine* engine = scanner.capture.get();
+        // The stopped engine stays, so that its frame count can still be read; this call's own
+        // reference keeps it alive should an unplug take it away meanwhile.
+        std::shared_ptr<vqsim::CaptureEngine> engine = scanner.capture;
         lock.unlock();
         engine->stop();
-        lock.lock();
         return TFT_ERR_OK;
     });
 }

@@ -1,5 +1,6 @@
 // Live capture: delivery of images, capture faults, the registrations, start and stop.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -265,4 +266,77 @@ TEST_F(Capture, StopFromInsideTheCallbackDoesNotDeadlock)
     while (stop_result.load() == 1) std::this_thread::yield();
     EXPECT_EQ(stop_result.load(), KOVA_OK);
     EXPECT_EQ(KovaCloseDevice_N(handle), KOVA_OK);
+}
+
+// Holds the capture thread inside the callback until opened, so that a stop is still waiting for it
+// when the scanner is unplugged.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool open = false;
+
+    static void hold(unsigned char*, void* context)
+    {
+        auto* gate = static_cast<Gate*>(context);
+        std::unique_lock<std::mutex> lock(gate->mutex);
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->changed.wait(lock, [&] { return gate->open; });
+    }
+    void wait_entered()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return entered; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+TEST_F(Capture, UnplugRacingStopAndStartLeavesNoThreadWaiting)
+{
+    ASSERT_EQ(initialize(0), KOVA_OK);
+    auto expected = [](KovaStatus status) {
+        return status == KOVA_OK || status == KOVA_BAD_STATE || status == KOVA_UNPLUGGED;
+    };
+    for (int round = 0; round < 60; ++round) {
+        // Every third round the unplug comes while a stop waits for a callback in flight.
+        const bool held = round % 3 == 0;
+        Gate gate;
+        ASSERT_EQ(KovaRegisterQuadV3CaptureCallback(0, held ? Gate::hold : Sink::deliver,
+                                                    held ? static_cast<void*>(&gate) : &sink_),
+                  KOVA_OK);
+        std::uint32_t handle = 0;
+        ASSERT_EQ(KovaOpenDevice(kova_test::default_sensor, &handle), KOVA_OK);
+        ASSERT_EQ(KovaVantorStartVideo(handle), KOVA_OK);
+        if (held) gate.wait_entered();
+        const auto stops = vqsim_call_count("stop_asynchronous_capture");
+        std::thread application([&] {
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_PRED1(expected, KovaStopVideo(handle));
+                EXPECT_PRED1(expected, KovaVantorStartVideo(handle));
+            }
+        });
+        std::thread unplug([&] {
+            if (held) {
+                while (vqsim_call_count("stop_asynchronous_capture") == stops) std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10)); // into its wait, most likely
+            }
+            EXPECT_EQ(vqsim_remove_sensor(kova_test::default_sensor), 0);
+        });
+        if (held) {
+            while (vqsim_call_count("stop_asynchronous_capture") == stops) std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            gate.release();
+        }
+        unplug.join();
+        application.join();
+        EXPECT_EQ(KovaStopVideo(handle), KOVA_UNPLUGGED);
+        EXPECT_EQ(KovaCloseDevice_N(handle), KOVA_UNPLUGGED);
+        ASSERT_EQ(vqsim_add_sensor(kova_test::default_sensor, kova_test::default_serial), 0);
+    }
 }

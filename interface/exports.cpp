@@ -1,5 +1,6 @@
 // The exported C functions: each obtains the shared manager, holds it for the call and
 // returns the operation's status unchanged.
+#include <new>
 #include <string>
 
 #include "interface/kova_status.h"
@@ -12,12 +13,20 @@ using nvr::vantorquadrelv3::vantorquadrelv3_manager;
 
 namespace {
 
+// Nothing is thrown across the interface: whatever throws below answers as a status, and every
+// lock taken on the way is released by the unwinding.
 template <class Operation>
-KovaStatus with_manager(Operation operation)
+KovaStatus with_manager(Operation operation) noexcept
 {
-    std::shared_ptr<vantorquadrelv3_manager> manager = get_shared_manager();
-    if (!manager) return KOVA_OUT_OF_RESOURCE;
-    return operation(*manager);
+    try {
+        std::shared_ptr<vantorquadrelv3_manager> manager = get_shared_manager();
+        if (!manager) return KOVA_OUT_OF_RESOURCE;
+        return operation(*manager);
+    } catch (const std::bad_alloc&) {
+        return KOVA_OUT_OF_RESOURCE;
+    } catch (...) {
+        return KOVA_INTERNAL;
+    }
 }
 
 KovaStatus initialised_check()
@@ -33,8 +42,7 @@ KovaStatus open_any(const char* sensor_id, std::uint32_t* handle)
         return with_manager([](vantorquadrelv3_manager&) {
             return vantorquadrelv3_manager::refuse("open_device", KOVA_BAD_PARAMETER);
         });
-    std::string id(sensor_id);
-    return with_manager([&](vantorquadrelv3_manager& m) { return m.open_device(id, handle); });
+    return with_manager([&](vantorquadrelv3_manager& m) { return m.open_device(std::string(sensor_id), handle); });
 }
 
 } // namespace

@@ -155,17 +155,22 @@ int log_write_line(const char* text)
     return 0;
 }
 
-void log_print(int level, const char* format, ...)
+void log_print(int level, const char* format, ...) noexcept
 {
-    auto manager = get_shared_manager();
-    if (!manager || manager->log_level.load() < level) return;
-    manager.reset();
-    char text[text_capacity];
-    va_list args;
-    va_start(args, format);
-    platform::format_text(text, sizeof text, format, args);
-    va_end(args);
-    log_write_line(text);
+    // Callers run on the device library's threads too: a line that cannot be written is dropped,
+    // whatever the reason.
+    try {
+        auto manager = get_shared_manager();
+        if (!manager || manager->log_level.load() < level) return;
+        manager.reset();
+        char text[text_capacity];
+        va_list args;
+        va_start(args, format);
+        platform::format_text(text, sizeof text, format, args);
+        va_end(args);
+        log_write_line(text);
+    } catch (...) {
+    }
 }
 
 } // namespace nvr::vantorquadrelv3

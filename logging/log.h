@@ -8,7 +8,8 @@
 namespace nvr::vantorquadrelv3 {
 
 // Writes a line when level is not above the manager's log_level. printf conventions.
-void log_print(int level, const char* format, ...) KOVA_PRINTF_FORMAT(2, 3);
+// Never throws: a line that cannot be written is dropped.
+void log_print(int level, const char* format, ...) noexcept KOVA_PRINTF_FORMAT(2, 3);
 
 int log_write_line(const char* text);
 int log_open();

@@ -80,14 +80,18 @@ KovaStatus vantorquadrelv3_manager::stop_video(unsigned int handle)
 // Runs on the device library's thread for every image. A good image takes no lock,
 // allocates nothing and writes no line: one read of the registration and one call.
 void vantorquadrelv3_manager::CommandCallback(tft::TFT_ImageClass& image, const tft::TFT_ImageInfoStructure*,
-                                              tft::TFT_Status status, void* context)
+                                              tft::TFT_Status status, void* context) noexcept
 {
     auto* manager = static_cast<vantorquadrelv3_manager*>(context);
-    if (KOVA_UNLIKELY(status != tft::TFT_ERR_OK || manager == nullptr)) {
-        if (!tolerate_or_raise(manager, status)) return;
+    // Nothing may unwind into the device library's thread (the try costs nothing until something throws).
+    try {
+        if (KOVA_UNLIKELY(status != tft::TFT_ERR_OK || manager == nullptr)) {
+            if (!tolerate_or_raise(manager, status)) return;
+        }
+        CallbackSlot<QuadV3CaptureCallback>::Pair registered = manager->capture_callback.load();
+        if (registered.callback != nullptr) registered.callback(image.get_image_data_pointer(), registered.context);
+    } catch (...) {
     }
-    CallbackSlot<QuadV3CaptureCallback>::Pair registered = manager->capture_callback.load();
-    if (registered.callback != nullptr) registered.callback(image.get_image_data_pointer(), registered.context);
 }
 
 } // namespace nvr::vantorquadrelv3

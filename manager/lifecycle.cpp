@@ -97,37 +97,41 @@ KovaStatus vantorquadrelv3_manager::terminate()
     return result;
 }
 
-void vantorquadrelv3_manager::logger_callback(std::string& text, void*)
+void vantorquadrelv3_manager::logger_callback(std::string& text, void*) noexcept
 {
     log_print(1, "VQUAD Logs : %s\r\n", text.c_str());
 }
 
 void vantorquadrelv3_manager::record_device_event(void* context, std::atomic<bool> vantorquadrelv3_manager::*cause,
                                                   bool cause_value, const std::string& serial_number,
-                                                  std::int32_t state)
+                                                  std::int32_t state) noexcept
 {
     auto* manager = static_cast<vantorquadrelv3_manager*>(context);
     if (manager == nullptr) return;
-    {
-        std::lock_guard<std::mutex> guard(manager->event_mutex);
-        (manager->*cause).store(cause_value);
-        manager->event_pending.store(true);
-        manager->event_condition.notify_one();
+    // Runs on the device library's thread: nothing may unwind into it.
+    try {
+        {
+            std::lock_guard<std::mutex> guard(manager->event_mutex);
+            (manager->*cause).store(cause_value);
+            manager->event_pending.store(true);
+            manager->event_condition.notify_one();
+        }
+        NotificationCallback callback = manager->notification_callback.load();
+        if (callback == nullptr) return;
+        char buffer[256];
+        std::memset(buffer, 0, 255);
+        // Longer serial numbers are cut so that the text always arrives terminated.
+        std::size_t length = serial_number.size() < 255 ? serial_number.size() : 255;
+        std::memcpy(buffer, serial_number.data(), length);
+        buffer[length] = '\0';
+        callback(notification_kind, buffer, state);
+    } catch (...) {
     }
-    NotificationCallback callback = manager->notification_callback.load();
-    if (callback == nullptr) return;
-    char buffer[256];
-    std::memset(buffer, 0, 255);
-    // Longer serial numbers are cut so that the text always arrives terminated.
-    std::size_t length = serial_number.size() < 255 ? serial_number.size() : 255;
-    std::memcpy(buffer, serial_number.data(), length);
-    buffer[length] = '\0';
-    callback(notification_kind, buffer, state);
 }
 
 void vantorquadrelv3_manager::usb_device_notify(std::uint16_t, std::uint16_t, std::string& serial_number,
                                                 tft::system_event::sys_events event, bool isActivDevice,
-                                                void* context)
+                                                void* context) noexcept
 {
     bool unplugged = event == tft::system_event::DEVICE_REMOVAL;
     log_print(1, "usb_device_notify event ,isPlugged =%d ,  serial_number %s  isActivDevice = %d \r\n",
@@ -137,7 +141,7 @@ void vantorquadrelv3_manager::usb_device_notify(std::uint16_t, std::uint16_t, st
 }
 
 void vantorquadrelv3_manager::power_notify(std::string& serial_number, tft::system_event::sys_events event,
-                                           bool isActivDevice, void* context)
+                                           bool isActivDevice, void* context) noexcept
 {
     bool asleep = event == tft::system_event::POWER_SLEEP;
     log_print(1, "power_notify event ,isAwake =%d ,  serial_number %s  isActivDevice = %d \r\n", asleep ? 0 : 1,

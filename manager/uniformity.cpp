@@ -76,7 +76,7 @@ KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle
         std::free(offset);
         std::free(work);
         release_images();
-        return refuse(name, KOVA_OUT_OF_RESOURCE);
+        return KOVA_OUT_OF_RESOURCE; // like every code that comes from outside, written without a text
     }
     compute_uniformity_tables(scan, w, b, gain, offset);
     *gain_ptr = gain;

@@ -30,11 +30,12 @@ public:
     // Lifecycle (lifecycle.cpp)
     KovaStatus initialize(NotificationCallback callback, unsigned int level, int max_size);
     KovaStatus terminate();
-    static void logger_callback(std::string& text, void* context);
+    // Called on the device library's threads; nothing unwinds out of them.
+    static void logger_callback(std::string& text, void* context) noexcept;
     static void usb_device_notify(std::uint16_t, std::uint16_t, std::string& serial_number,
-                                  tft::system_event::sys_events event, bool isActivDevice, void* context);
+                                  tft::system_event::sys_events event, bool isActivDevice, void* context) noexcept;
     static void power_notify(std::string& serial_number, tft::system_event::sys_events event, bool isActivDevice,
-                             void* context);
+                             void* context) noexcept;
 
     // Scanners (devices.cpp)
     KovaStatus get_device_list_N(std::uint32_t* count, KovaDeviceEntry* entries);
@@ -48,7 +49,7 @@ public:
     KovaStatus start_video(unsigned int handle);
     KovaStatus stop_video(unsigned int handle);
     static void CommandCallback(tft::TFT_ImageClass& image, const tft::TFT_ImageInfoStructure* info,
-                                tft::TFT_Status status, void* context);
+                                tft::TFT_Status status, void* context) noexcept;
 
     // Device information (device_info.cpp)
     KovaStatus get_device_info(std::uint32_t handle, KovaDeviceInfo* info);
@@ -120,7 +121,8 @@ private:
                            bool check_initialized);
     // Sets the cause flag and the pending event, then tells the application, outside every lock.
     static void record_device_event(void* context, std::atomic<bool> vantorquadrelv3_manager::*cause,
-                                    bool cause_value, const std::string& serial_number, std::int32_t state);
+                                    bool cause_value, const std::string& serial_number,
+                                    std::int32_t state) noexcept;
 };
 
 } // namespace nvr::vantorquadrelv3

@@ -118,6 +118,11 @@ bool file_delete(const char* path)
 
 bool file_rename_no_replace(const char* from, const char* to)
 {
+#if defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    // Only a file system (or kernel) without the flag goes on to the older way.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
     // link() fails when the target exists, which is the no-replace rule.
     if (::link(from, to) != 0) return false;
     ::unlink(from);

@@ -324,9 +324,8 @@ TEST_F(Uniformity, EachFailedAllocationGives9001AndLeaksNothing)
         EXPECT_EQ(blocks_held(), before) << failing;
     }
     EXPECT_EQ(status, KOVA_OK);
-    // The stand-in's own failures are logged first.
-    const std::string line = "read_uniformity_buffers:    Error=9001: Out of Resource\r\r\n", texts = log_texts();
-    EXPECT_EQ(texts.substr(std::min(texts.find(line), texts.size())), line + line + line);
+    // 9001 is returned, never written with a text.
+    EXPECT_EQ(log_texts().find("Error=9001"), std::string::npos);
 }
 #endif
 

@@ -3,6 +3,28 @@
  *
  * Every function returns a KovaStatus (0 on success, see kova_status.h for the codes),
  * except KovaBreakEnable. Usable from C99 and C++.
+ *
+ * Threads and callbacks
+ * - Every function may be called from any thread. Operations are serialised inside the library: a
+ *   call waits at most 5000 ms for another thread's operation, then returns 9000.
+ * - The notification callback (plug and power events) and the capture callback (every good image)
+ *   run on the device library's threads; the user-interface callback runs inside
+ *   KovaVantorSetDevUI, on the caller's thread.
+ * - From any callback these may be called freely, as they wait for nothing: KovaGetVersion,
+ *   KovaGetVerInfo, KovaRegisterQuadV3CaptureCallback, KovaUnRegisterQuadV3CaptureCallback,
+ *   KovaVantorSetUICallBack, KovaQuadV3FreeUniformityBuffers and the functions that do nothing.
+ *   The user-interface callback may call any function. Never call KovaGetStatus from a callback.
+ * - A capture or notification callback may call the other functions too, but while KovaStopVideo,
+ *   KovaCloseDevice_N or KovaTerminate is waiting on another thread for that very callback to
+ *   return, such a call stalls both until the 5000 ms limit and then returns 9000 (about 5 s per
+ *   call). Leave those calls to a thread of your own.
+ * - The pixels handed to the capture callback belong to the device library and are valid only
+ *   during the call: copy what you keep.
+ * - KovaGetStatus blocks until the next device event and returns 0 (woken: a close, or nothing to
+ *   report), 9005 (unplugged, asleep, broken scanner or capture fault) or 9101 (terminated: end the
+ *   loop), but also the code of a failed device-library call, for instance 9110 for a handle whose
+ *   scanner was unplugged: a status loop needs a default branch.
+ * - The library throws nothing: every failure is a status code.
  */
 #ifndef KOVAVANTORQUADRELV3_H
 #define KOVAVANTORQUADRELV3_H

@@ -425,9 +425,19 @@ private:
             console.line("status thread: KovaGetStatus(0x%x) -> %s", static_cast<unsigned>(handle),
                          status == KOVA_OK ? "0 (woken, nothing to report)" : describe(status).c_str());
             lock.lock();
-            if (status == KOVA_NOT_INITIALIZED) break;
-            if (status != KOVA_OK && status != KOVA_DEVICE_UNAVAILABLE)
+            bool terminated = false;
+            switch (status) {
+            case KOVA_OK:                 // woken: a close, or nothing to report
+            case KOVA_DEVICE_UNAVAILABLE: // unplugged, asleep, broken or a capture fault: the run reacts
+                break;
+            case KOVA_NOT_INITIALIZED: // the library was terminated
+                terminated = true;
+                break;
+            default: // a failed device-library call (the handle is gone): wait for the next handle
                 changed_.wait(lock, [&] { return shutting_down_ || handle_generation_ != generation; });
+                break;
+            }
+            if (terminated) break;
         }
         lock.unlock();
         console.line("status thread: ended");

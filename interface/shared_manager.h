@@ -10,4 +10,8 @@ class vantorquadrelv3_manager;
 // Empty only when creating it failed for lack of memory.
 std::shared_ptr<vantorquadrelv3_manager> get_shared_manager();
 
+// True once static destruction has begun to destroy the manager: what the device library still
+// calls then is answered without touching it.
+bool manager_released() noexcept;
+
 } // namespace nvr::vantorquadrelv3

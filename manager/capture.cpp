@@ -1,4 +1,5 @@
 // Live capture: start and stop, and the device library's capture callback.
+#include "interface/shared_manager.h"
 #include "interface/status.h"
 #include "logging/log.h"
 #include "manager/vantorquadrelv3_manager.h"
@@ -24,6 +25,7 @@ const char* status_name(tft::TFT_Status status)
 // Everything but a good image: kept out of line so the image path stays short.
 KOVA_COLD bool tolerate_or_raise(vantorquadrelv3_manager* manager, tft::TFT_Status status)
 {
+    if (manager_released()) return false; // a late call while the process exits
     if (manager == nullptr) {
         log_print(2, "CommandCallback has returned a null context\r\n");
         return false;
@@ -78,7 +80,8 @@ KovaStatus vantorquadrelv3_manager::stop_video(unsigned int handle)
 }
 
 // Runs on the device library's thread for every image. A good image takes no lock,
-// allocates nothing and writes no line: one read of the registration and one call.
+// allocates nothing and writes no line: one read of the registration and one call. The manager's
+// memory outlives it, and its destruction clears the registration, so a late image reaches nobody.
 void vantorquadrelv3_manager::CommandCallback(tft::TFT_ImageClass& image, const tft::TFT_ImageInfoStructure*,
                                               tft::TFT_Status status, void* context) noexcept
 {

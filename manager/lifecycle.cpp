@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "interface/shared_manager.h"
 #include "interface/status.h"
 #include "logging/log.h"
 #include "manager/vantorquadrelv3_manager.h"
@@ -18,6 +19,10 @@ vantorquadrelv3_manager::vantorquadrelv3_manager() = default;
 vantorquadrelv3_manager::~vantorquadrelv3_manager()
 {
     notification_callback.store(nullptr);
+    // The device library may go on calling in while the process exits: it reaches the application
+    // no more.
+    capture_callback.store(nullptr, nullptr);
+    ui_callback.store(nullptr, nullptr);
 }
 
 void vantorquadrelv3_manager::log_status_error(const char* operation, KovaStatus code)
@@ -107,7 +112,7 @@ void vantorquadrelv3_manager::record_device_event(void* context, std::atomic<boo
                                                   std::int32_t state) noexcept
 {
     auto* manager = static_cast<vantorquadrelv3_manager*>(context);
-    if (manager == nullptr) return;
+    if (manager == nullptr || manager_released()) return;
     // Runs on the device library's thread: nothing may unwind into it.
     try {
         {

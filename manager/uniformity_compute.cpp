@@ -20,11 +20,15 @@
 
 // GCC 12's intrinsics start some results from deliberately undefined lanes, which -Wuninitialized
 // reports inside the header.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
 
 #include "manager/uniformity.h"
 #include "platform/compiler.h"
@@ -142,6 +146,32 @@ KOVA_TARGET("avx2") void table_entries_avx2(const table_inputs& in)
     }
 }
 
+struct quarter_inputs {
+    __m512i d, white;
+    __m512d m, sixty_four, sixteen, scaled_mean_white, zero;
+    __m128i bias;
+};
+
+// Eight of a step's thirty-two entries, those of 128-bit lane `quarter`.
+template <int quarter>
+KOVA_TARGET("avx512f,avx512bw,avx512dq,avx512vl")
+KOVA_ALWAYS_INLINE void quarter_entries_avx512(const quarter_inputs& q, std::uint16_t* gain_table,
+                                               std::uint16_t* offset_table)
+{
+    const __m512d d8 = _mm512_cvtepi32_pd(_mm256_cvtepu16_epi32(_mm512_extracti32x4_epi32(q.d, quarter)));
+    const __m512d white8 = _mm512_cvtepi32_pd(_mm256_cvtepu16_epi32(_mm512_extracti32x4_epi32(q.white, quarter)));
+    const __m512d scaled_g = _mm512_mul_pd(_mm512_div_pd(q.m, d8), q.sixty_four);
+
+    const __m512d gain = _mm512_max_pd(q.zero, _mm512_mul_pd(scaled_g, q.sixteen));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(gain_table + 8 * quarter),
+                     _mm512_cvtusepi64_epi16(_mm512_cvttpd_epu64(gain)));
+
+    const __m512d offset = _mm512_sub_pd(q.scaled_mean_white, _mm512_mul_pd(white8, scaled_g));
+    const __m512i whole = _mm512_cvt_roundpd_epi64(offset, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(offset_table + 8 * quarter),
+                     _mm_xor_si128(_mm512_cvtsepi64_epi16(whole), q.bias));
+}
+
 // Thirty-two entries a step: the divisors in 16-bit lanes, then eight entries at a time in double;
 // the conversions floor to 64 bits and saturate straight to 16. Dividing here is faster than
 // gathering from the table on the processors measured, and gives the table's value: the same
@@ -171,21 +201,12 @@ KOVA_TARGET("avx512f,avx512bw,avx512dq,avx512vl") void table_entries_avx512(cons
         __m512i d = _mm512_sub_epi16(white, black);
         d = _mm512_max_epu16(_mm512_min_epu16(d, top_divisor), bottom_divisor);
 
-        for (int quarter = 0; quarter < 4; ++quarter) {
-            const __m512d d8 = _mm512_cvtepi32_pd(_mm256_cvtepu16_epi32(_mm512_extracti32x4_epi32(d, quarter)));
-            const __m512d white8 =
-                _mm512_cvtepi32_pd(_mm256_cvtepu16_epi32(_mm512_extracti32x4_epi32(white, quarter)));
-            const __m512d scaled_g = _mm512_mul_pd(_mm512_div_pd(m, d8), sixty_four);
-
-            const __m512d gain = _mm512_max_pd(zero, _mm512_mul_pd(scaled_g, sixteen));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(gain_table + j + 8 * quarter),
-                             _mm512_cvtusepi64_epi16(_mm512_cvttpd_epu64(gain)));
-
-            const __m512d offset = _mm512_sub_pd(scaled_mean_white, _mm512_mul_pd(white8, scaled_g));
-            const __m512i whole = _mm512_cvt_roundpd_epi64(offset, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(offset_table + j + 8 * quarter),
-                             _mm_xor_si128(_mm512_cvtsepi64_epi16(whole), bias));
-        }
+        // The lane index of an extract must be a constant: one call per quarter.
+        const quarter_inputs q{d, white, m, sixty_four, sixteen, scaled_mean_white, zero, bias};
+        quarter_entries_avx512<0>(q, gain_table + j, offset_table + j);
+        quarter_entries_avx512<1>(q, gain_table + j, offset_table + j);
+        quarter_entries_avx512<2>(q, gain_table + j, offset_table + j);
+        quarter_entries_avx512<3>(q, gain_table + j, offset_table + j);
     }
 }
 

@@ -2,7 +2,7 @@
 set -eu
 
 KOVA_ROOT=$(cd "$(dirname "$0")/.." && pwd)
-KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev"
+KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev clang"
 
 kova_install_packages() {
     missing=""

@@ -90,20 +90,7 @@ VQSIM_API int vqsim_add_sensor(const char* sensor_id, const char* serial_number)
 
 VQSIM_API int vqsim_remove_sensor(const char* sensor_id)
 {
-    std::shared_ptr<vqsim::CaptureEngine> engine;
-    {
-        std::lock_guard<std::mutex> guard(sim().mutex);
-        Scanner* scanner = sim().find_attached(text(sensor_id));
-        if (scanner == nullptr) return -1;
-        scanner->attached = false;
-        engine = std::move(scanner->capture);
-        if (!scanner->open) {
-            auto& scanners = sim().scanners;
-            scanners.erase(std::find_if(scanners.begin(), scanners.end(),
-                                        [&](auto& s) { return s.get() == scanner; }));
-        }
-    }
-    return 0; // the capture, if any, ends here, outside the lock
+    return sim().remove_sensor(text(sensor_id)) ? 0 : -1;
 }
 
 VQSIM_API int vqsim_set_dirty(const char* sensor_id, int dirty)
@@ -222,13 +209,14 @@ VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short*
     });
 }
 
-} // extern "C"
-
-// The unplug scenario (kept together, below the other controls).
-#include <chrono>
-#include <thread>
-
-extern "C" {
+VQSIM_API int vqsim_set_reported_calibration_geometry(const char* sensor_id, unsigned int stride_bytes,
+                                                      unsigned int height)
+{
+    return with_scanner(sensor_id, [&](Scanner& s) {
+        s.reported_stride = stride_bytes;
+        s.reported_height = height;
+    });
+}
 
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
 {
@@ -239,19 +227,7 @@ VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
         if (scanner == nullptr) return -1;
         identity = *scanner; // the device's own description, without its attachment state
     }
-    // Detaching joins the scanner's capture thread, so it cannot run on the caller's thread when
-    // the caller is that capture thread.
-    std::thread([identity = std::move(identity), replug_after_ms] {
-        if (vqsim_remove_sensor(identity.sensor_id.c_str()) != 0) return; // gone already
-        sim().emit_usb(identity.serial_number, 1, true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(replug_after_ms));
-        {
-            std::lock_guard<std::mutex> guard(sim().mutex);
-            if (sim().find_attached(identity.sensor_id) != nullptr) return; // attached again meanwhile
-            sim().attach(identity);
-        }
-        sim().emit_usb(identity.serial_number, 0, true);
-    }).detach();
+    sim().unplug_later(std::move(identity), replug_after_ms);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "simulator/simulation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -88,9 +89,65 @@ void Simulation::stop_all_captures(std::unique_lock<std::mutex>& lock)
     lock.lock();
 }
 
+void Simulation::unplug_later(ScannerIdentity identity, unsigned replug_after_ms)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    // Threads of earlier unplugs that are over are joined here, so they do not pile up.
+    for (auto it = unplugs_.begin(); it != unplugs_.end();) {
+        if (!it->done->load()) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        it = unplugs_.erase(it);
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    const std::uint64_t generation = unplug_generation_;
+    // Detaching joins the scanner's capture thread, so it cannot run on the caller's thread when
+    // the caller is that capture thread.
+    std::thread thread([this, identity = std::move(identity), replug_after_ms, generation, done] {
+        if (remove_sensor(identity.sensor_id)) {
+            emit_usb(identity.serial_number, 1, true);
+            std::unique_lock<std::mutex> lock(mutex);
+            bool cancelled = unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(replug_after_ms),
+                                                        [&] { return unplug_generation_ != generation; });
+            // Not when attached again meanwhile.
+            if (!cancelled && find_attached(identity.sensor_id) == nullptr) {
+                attach(identity);
+                lock.unlock();
+                emit_usb(identity.serial_number, 0, true);
+            }
+        }
+        done->store(true);
+    });
+    unplugs_.push_back(Unplug{std::move(thread), std::move(done)});
+}
+
+bool Simulation::remove_sensor(const std::string& sensor_id)
+{
+    std::shared_ptr<CaptureEngine> engine;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Scanner* scanner = find_attached(sensor_id);
+        if (scanner == nullptr) return false;
+        scanner->attached = false;
+        engine = std::move(scanner->capture);
+        if (!scanner->open)
+            scanners.erase(std::find_if(scanners.begin(), scanners.end(), [&](auto& s) { return s.get() == scanner; }));
+    }
+    return true; // the capture, if any, ends here, outside the lock
+}
+
 void Simulation::reset()
 {
     std::unique_lock<std::mutex> lock(mutex);
+    ++unplug_generation_;
+    unplug_cancelled_.notify_all();
+    std::vector<Unplug> unplugs = std::move(unplugs_);
+    unplugs_.clear();
+    lock.unlock();
+    for (Unplug& unplug : unplugs) unplug.thread.join();
+    lock.lock();
     stop_all_captures(lock);
     scanners.clear();
     fail_rules.clear();

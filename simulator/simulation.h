@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -55,6 +56,7 @@ struct ScannerIdentity {
     std::map<std::uint32_t, std::uint32_t> parameters;
     bool dirty = false;
     std::optional<Calibration> calibration; // set by vqsim_set_calibration
+    std::uint32_t reported_stride = 0, reported_height = 0; // a misreported geometry, when not 0
 };
 
 // A new scanner as it leaves the factory.
@@ -125,7 +127,14 @@ public:
 
     // Stops every capture, waiting for them outside the lock.
     void stop_all_captures(std::unique_lock<std::mutex>& lock);
+    // Cancels the re-plugs still pending and waits for every unplug thread, then forgets everything.
     void reset();
+
+    // Detaches an attached scanner (its capture ends, an open handle answers unplugged until
+    // closed); false when none is attached under that id.
+    bool remove_sensor(const std::string& sensor_id);
+    // Unplugs a scanner and plugs it back later, on a thread that reset() joins.
+    void unplug_later(ScannerIdentity identity, unsigned replug_after_ms);
 
 private:
     Simulation();
@@ -139,6 +148,14 @@ private:
     void* notify_context_ = nullptr;
     std::condition_variable callbacks_done_;
     std::multiset<std::thread::id> callback_threads_;
+
+    struct Unplug {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Unplug> unplugs_;         // under mutex
+    std::uint64_t unplug_generation_ = 0; // bumped by reset: pending re-plugs are cancelled
+    std::condition_variable unplug_cancelled_;
 };
 
 } // namespace vqsim

@@ -44,6 +44,24 @@ bool parameter_in_range(std::uint32_t id, std::uint32_t value)
     return id >= 1 && id <= 7 && value >= ranges[id].low && value <= ranges[id].high;
 }
 
+// The geometry an image is reported with: its own, unless the scanner misreports it.
+void assign_with_geometry(TFT_ImageClass& image, void* data, std::uint32_t stride, std::uint32_t height,
+                          const std::uint32_t (&reported)[2])
+{
+    if (reported[0] != 0 || reported[1] != 0) {
+        stride = reported[0];
+        height = reported[1];
+    }
+    ImageWriter::assign(image, static_cast<std::uint8_t*>(data), stride / 2, height, stride);
+}
+
+void assign_reported(TFT_ImageClass& image, void* data, std::uint32_t stride, std::uint32_t height,
+                     const vqsim::ScannerIdentity& scanner)
+{
+    const std::uint32_t reported[2] = {scanner.reported_stride, scanner.reported_height};
+    assign_with_geometry(image, data, stride, height, reported);
+}
+
 } // namespace
 
 TFTSensorClass::TFTSensorClass() = default;
@@ -330,17 +348,16 @@ TFT_Status TFTManagerClass::read_fpn_data(std::uint32_t handle, TftParameter whi
             auto* data = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
             if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
             if (bytes) std::memcpy(data, samples.data(), bytes);
-            ImageWriter::assign(image, data, calibration.stride_bytes / 2, calibration.height,
-                                calibration.stride_bytes);
+            assign_reported(image, data, calibration.stride_bytes, calibration.height, scanner);
             return TFT_ERR_OK;
         }
         std::shared_ptr<const vqsim::SensorPattern> pattern = vqsim::sensor_pattern(scanner.sensor_id);
+        const std::uint32_t reported[2] = {scanner.reported_stride, scanner.reported_height};
         lock.unlock();
         auto* data = static_cast<std::uint16_t*>(std::malloc(vqsim::image_samples * sizeof(std::uint16_t)));
         if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
         vqsim::render_calibration(*pattern, which, data);
-        ImageWriter::assign(image, reinterpret_cast<std::uint8_t*>(data), vqsim::image_width, vqsim::image_height,
-                            vqsim::image_stride_bytes);
+        assign_with_geometry(image, data, vqsim::image_stride_bytes, vqsim::image_height, reported);
         return TFT_ERR_OK;
     });
 }

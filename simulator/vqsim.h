@@ -28,8 +28,9 @@
 extern "C" {
 #endif
 
-/* No scanner attached, no fault rule or delay, call counts at zero, every capture stopped.
-   The library's own initialisation and registered functions are kept. */
+/* No scanner attached, no fault rule or delay, call counts at zero, every capture stopped, every
+   re-plug still pending from vqsim_unplug cancelled and its thread waited for. The library's own
+   initialisation and registered functions are kept. */
 VQSIM_API void vqsim_reset(void);
 
 /* Call the registered logger / usb / power function on a thread of the stand-in and return once it
@@ -73,13 +74,17 @@ VQSIM_API unsigned long long vqsim_frames_sent(unsigned int handle);
 /* Calibration images returned by read_fpn_data from now on (null pointers restore the built-in ones). */
 VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short* black, const unsigned short* white,
                                     unsigned int stride_bytes, unsigned int height);
+/* A device that misreports its calibration images: read_fpn_data hands over the same samples but
+   reports this stride and height for them (0 and 0: the true geometry again). */
+VQSIM_API int vqsim_set_reported_calibration_geometry(const char* sensor_id, unsigned int stride_bytes,
+                                                      unsigned int height);
 
 /* Unplugs an attached scanner as a user would: on a thread of the stand-in, detaches it (its capture
    ends, its handle answers TFT_ERR_UNPLUGGED until closed) and raises plug event 1 with its serial
    number; replug_after_ms later attaches it again (same id, serial number, descriptors, blocks,
    parameters and calibration; a fresh handle is needed) and raises plug event 0. Returns at once:
-   0, or -1 for an unknown id. Safe from any thread, a capture callback included; the process should
-   outlive the plug event. */
+   0, or -1 for an unknown id. Safe from any thread, a capture callback included; vqsim_reset cancels
+   the re-plug and waits for the thread. */
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms);
 
 #ifdef __cplusplus

@@ -366,8 +366,8 @@ int main(int argc, char** argv)
     last.since.store(0);
     finished = true;
     watchdog.join();
-    // Replugs still pending from the last unplugs land before the process ends.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The unplug threads still running are waited for, and with them the captures they ended.
+    vqsim_reset();
 
     std::printf("stress: %u application threads for %u s (seed %u): %llu calls, %llu frames delivered, "
                 "%llu status answers, %llu notifications\n",

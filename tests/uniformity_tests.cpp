@@ -290,6 +290,13 @@ TEST_F(Uniformity, FailedReadsAndImagesOfAnotherSizeReturnTheirCodeAndReleaseWha
          "read_uniformity_buffers TFTManager read_fpn_data SLAP_IMAGE_WHITE :    Error=7\r\r\n"},
         {[&] { set_images(image(n, 100), image(n, 900), height - 1); }, KOVA_INTERNAL, 1,
          "read_uniformity_buffers:    Error=9000: Internal KOVA  \r\r\n"},
+        // Reported as 2,149,883,648 bytes a row and 2 rows, whose 32-bit product wraps to the
+        // tables' 4,800,000 bytes.
+        {[&] {
+             set_images(image(n, 100), image(n, 900));
+             vqsim_set_reported_calibration_geometry(default_sensor, 2149883648u, 2);
+         },
+         KOVA_INTERNAL, 1, "read_uniformity_buffers:    Error=9000: Internal KOVA  \r\r\n"},
     };
     for (const auto& f : failures) {
         SCOPED_TRACE(f.line);

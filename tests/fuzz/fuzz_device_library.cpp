@@ -1,0 +1,90 @@
+// Fuzzes what the system reads from the device library but does not control, given through the
+// stand-in's controls: serial numbers and descriptor strings, PIA blocks, calibration geometry and
+// samples, forwarded log texts, and the serial numbers of plug and power events.
+#include <cstdint>
+#include <vector>
+
+#include "tests/fuzz/fuzz_support.h"
+
+using kova_fuzz::check;
+using kova_fuzz::sensor;
+
+namespace {
+
+void read_calibration(FuzzedDataProvider& input, std::uint32_t handle)
+{
+    // Mostly the size the tables are made for, sometimes any geometry of at most that many samples.
+    std::uint32_t stride = 3200, height = 1500;
+    if (input.ConsumeBool()) {
+        stride = input.ConsumeIntegralInRange<std::uint32_t>(0, 6400);
+        height = input.ConsumeIntegralInRange<std::uint32_t>(0, 3000);
+        if (std::uint64_t{stride / 2} * height > 2400000) height = 2400000 / (stride / 2 + 1);
+    }
+    const std::size_t samples = std::size_t{stride / 2} * height;
+    std::vector<std::uint16_t> black(samples), white(samples);
+    // A short pattern from the input, repeated.
+    std::vector<std::uint16_t> pattern;
+    for (int i = input.ConsumeIntegralInRange(1, 16); i > 0; --i) pattern.push_back(input.ConsumeIntegral<std::uint16_t>());
+    for (std::size_t i = 0; i < samples; ++i) {
+        black[i] = static_cast<std::uint16_t>(pattern[i % pattern.size()] & 0x3FF);
+        white[i] = pattern[(i * 7 + 3) % pattern.size()];
+    }
+    vqsim_set_calibration(sensor, black.data(), white.data(), stride, height);
+    std::uint16_t *gain = nullptr, *offset = nullptr;
+    check("KovaVantorQuadrelReadUniformityBuffers", KovaVantorQuadrelReadUniformityBuffers(handle, &gain, &offset));
+    check("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle, &gain, &offset));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    kova_fuzz::fresh_library(input.ConsumeIntegralInRange<unsigned>(0, 4));
+
+    // The device as it describes itself.
+    vqsim_set_serial_number(sensor, kova_fuzz::text(input, 300).c_str());
+    const std::string first = kova_fuzz::text(input, 64), second = kova_fuzz::text(input, 64),
+                      third = kova_fuzz::text(input, 300);
+    vqsim_set_descriptor(sensor, first.c_str(), second.c_str(), third.c_str());
+    for (int blocks = input.ConsumeIntegralInRange(0, 3); blocks > 0; --blocks) {
+        const auto block = input.ConsumeIntegral<std::uint16_t>();
+        std::vector<std::uint8_t> bytes = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 64));
+        vqsim_set_pia(sensor, block, bytes.data(), static_cast<unsigned>(bytes.size()));
+    }
+    vqsim_set_dirty(sensor, input.ConsumeBool());
+
+    std::uint32_t handle = 0;
+    check("KovaOpenDevice", KovaOpenDevice(sensor, &handle));
+    KovaDeviceInfo info;
+    check("KovaVantorGetDeviceInfo", KovaVantorGetDeviceInfo(handle, &info));
+    check("KovaVantorMGGetDeviceInfo", KovaVantorMGGetDeviceInfo(sensor, nullptr, &info));
+    KovaCapabilities caps;
+    for (std::uint32_t type = 0; type < 6; ++type)
+        check("KovaVantorGetCapabilities", KovaVantorGetCapabilities(handle, type, &caps));
+    std::uint8_t roll = 0;
+    check("KovaVantorQuadrelIsRollSupported", KovaVantorQuadrelIsRollSupported(handle, &roll));
+
+    // What arrives on the device library's threads.
+    while (input.remaining_bytes() > 0) {
+        switch (input.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+            vqsim_log_text(kova_fuzz::text(input, 1500).c_str());
+            break;
+        case 1:
+            vqsim_usb_event(kova_fuzz::text(input, 300).c_str(), input.ConsumeIntegralInRange(-1, 4), input.ConsumeBool());
+            check("KovaGetStatus", KovaGetStatus(handle)); // an event is pending: answers at once
+            break;
+        case 2:
+            vqsim_power_event(kova_fuzz::text(input, 300).c_str(), input.ConsumeIntegralInRange(-1, 4), input.ConsumeBool());
+            check("KovaGetStatus", KovaGetStatus(handle));
+            break;
+        default:
+            if (input.ConsumeIntegralInRange(0, 7) == 0) read_calibration(input, handle);
+            break;
+        }
+    }
+    check("KovaCloseDevice_N", KovaCloseDevice_N(handle));
+    check("KovaTerminate", KovaTerminate());
+    return 0;
+}

@@ -1,0 +1,58 @@
+// Shared by the fuzz targets: a fresh library and stand-in for each input, and the check that every
+// answer is a code of the status table.
+#pragma once
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "kova_status.h"
+#include "kovavantorquadrelv3.h"
+#include "simulator/vqsim.h"
+
+namespace kova_fuzz {
+
+constexpr const char* sensor = "QV3-0001";
+constexpr const char* serial = "QV3-5A1C0042";
+
+inline void check(const char* call, KovaStatus code)
+{
+    const bool documented = code == 0 || (code >= 9000 && code <= 9021) || code == 9023 || code == 9025 ||
+                            (code >= 9100 && code <= 9111);
+    if (!documented) {
+        std::fprintf(stderr, "%s returned %lu, outside the status table\n", call, static_cast<unsigned long>(code));
+        std::abort();
+    }
+}
+
+// The log goes to memory-backed storage where there is some: every line is flushed to the disk.
+inline void set_up_process()
+{
+    static bool done = false;
+    if (done) return;
+    done = true;
+    const char* folder = std::getenv("KOVA_FUZZ_PROGRAMDATA");
+    setenv("PROGRAMDATA", folder != nullptr ? folder : "/dev/shm/kova-fuzz", 1);
+}
+
+// One scanner attached, the library initialised at the given level with a small log limit, so that
+// rotation happens too.
+inline void fresh_library(unsigned level)
+{
+    set_up_process();
+    vqsim_reset();
+    vqsim_add_sensor(sensor, serial);
+    vqsim_set_frame_interval_us(0);
+    check("KovaInitialize_N", KovaInitialize_N(nullptr, level, 1 << 16));
+}
+
+// A string of the input: any bytes but NUL, up to max_length.
+inline std::string text(FuzzedDataProvider& input, std::size_t max_length)
+{
+    std::string bytes = input.ConsumeRandomLengthString(max_length);
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+} // namespace kova_fuzz

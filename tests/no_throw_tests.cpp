@@ -7,6 +7,8 @@
 #include <functional>
 #include <future>
 #include <new>
+#include <stdexcept>
+#include <thread>
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // The k-th allocation from arming fails, in the whole process where the platform lets a program
@@ -50,6 +52,8 @@ TEST_F(NoThrow, EveryFailedAllocationInsideAnOperationAnswers9001AndFreesTheLock
     const std::pair<const char*, std::function<KovaStatus()>> calls[] = {
         {"KovaGetDeviceList_N", list_devices},
         {"KovaOpenDevice", [] { std::uint32_t h = 0; return KovaOpenDevice("QV3-0002", &h); }},
+        // An id too long to be kept without an allocation.
+        {"KovaOpenDevice (long id)", [] { std::uint32_t h = 0; return KovaOpenDevice("QV3-0002 of the second desk", &h); }},
         {"KovaVantorGetDeviceInfo", [&] { return KovaVantorGetDeviceInfo(handle, &info); }},
         {"KovaVantorMGGetDeviceInfo", [&] { return KovaVantorMGGetDeviceInfo(kova_test::default_sensor, nullptr, &info); }},
         {"KovaVantorGetCapabilities", [&] { return KovaVantorGetCapabilities(handle, 1, &caps); }},
@@ -83,3 +87,45 @@ TEST_F(NoThrow, EveryFailedAllocationInsideAnOperationAnswers9001AndFreesTheLock
 
 } // namespace
 #endif
+
+namespace {
+
+// An application's callbacks that throw: nothing of it unwinds into the device library's threads.
+struct Thrown {
+    std::atomic<int> images{0}, notifications{0};
+};
+Thrown thrown;
+
+void throwing_capture(unsigned char*, void*)
+{
+    thrown.images.fetch_add(1);
+    throw std::runtime_error("from the capture callback");
+}
+
+void throwing_notification(int32_t, const char*, int32_t)
+{
+    thrown.notifications.fetch_add(1);
+    throw std::runtime_error("from the notification callback");
+}
+
+class Callbacks : public kova_test::KovaTest {};
+
+TEST_F(Callbacks, ExceptionsOfTheApplicationsCallbacksStopAtTheLibrary)
+{
+    ASSERT_EQ(initialize(3, 0, throwing_notification), KOVA_OK);
+    std::uint32_t handle = 0;
+    ASSERT_EQ(KovaOpenDevice(kova_test::default_sensor, &handle), KOVA_OK);
+    vqsim_usb_event(kova_test::default_serial, 1, 1);
+    vqsim_power_event(kova_test::default_serial, 2, 1);
+    EXPECT_EQ(thrown.notifications.load(), 2);
+    EXPECT_EQ(KovaGetStatus(handle), KOVA_DEVICE_UNAVAILABLE);
+
+    vqsim_set_frame_interval_us(0);
+    ASSERT_EQ(KovaRegisterQuadV3CaptureCallback(handle, throwing_capture, nullptr), KOVA_OK);
+    ASSERT_EQ(KovaVantorStartVideo(handle), KOVA_OK);
+    while (thrown.images.load() < 3) std::this_thread::yield();
+    EXPECT_EQ(KovaStopVideo(handle), KOVA_OK);
+    EXPECT_EQ(KovaCloseDevice_N(handle), KOVA_OK);
+}
+
+} // namespace

@@ -32,6 +32,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "kova_version.h"
+
 #if defined(_WIN32)
    /* The DLL's export table comes from kovavantorquadrelv3.def alone. */
 #  if defined(KOVA_BUILDING_LIBRARY)

@@ -109,8 +109,9 @@ void Simulation::unplug_later(ScannerIdentity identity, unsigned replug_after_ms
         if (remove_sensor(identity.sensor_id)) {
             emit_usb(identity.serial_number, 1, true);
             std::unique_lock<std::mutex> lock(mutex);
-            bool cancelled = unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(replug_after_ms),
-                                                        [&] { return unplug_generation_ != generation; });
+            unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(replug_after_ms),
+                                       [&] { return unplug_generation_ != generation; });
+            const bool cancelled = unplug_generation_ != generation && !replug_when_finished_;
             // Not when attached again meanwhile.
             if (!cancelled && find_attached(identity.sensor_id) == nullptr) {
                 attach(identity);
@@ -138,16 +139,22 @@ bool Simulation::remove_sensor(const std::string& sensor_id)
     return true; // the capture, if any, ends here, outside the lock
 }
 
-void Simulation::reset()
+void Simulation::finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug)
 {
-    std::unique_lock<std::mutex> lock(mutex);
     ++unplug_generation_;
+    replug_when_finished_ = replug;
     unplug_cancelled_.notify_all();
     std::vector<Unplug> unplugs = std::move(unplugs_);
     unplugs_.clear();
     lock.unlock();
     for (Unplug& unplug : unplugs) unplug.thread.join();
     lock.lock();
+}
+
+void Simulation::reset()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    finish_unplugs(lock, false);
     stop_all_captures(lock);
     scanners.clear();
     fail_rules.clear();

@@ -135,6 +135,9 @@ public:
     bool remove_sensor(const std::string& sensor_id);
     // Unplugs a scanner and plugs it back later, on a thread that reset() joins.
     void unplug_later(ScannerIdentity identity, unsigned replug_after_ms);
+    // Ends the pending re-plugs, plugging the scanners back at once (replug) or not, and joins their
+    // threads; the lock is released meanwhile.
+    void finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug);
 
 private:
     Simulation();
@@ -154,7 +157,8 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::vector<Unplug> unplugs_;         // under mutex
-    std::uint64_t unplug_generation_ = 0; // bumped by reset: pending re-plugs are cancelled
+    std::uint64_t unplug_generation_ = 0; // bumped by finish_unplugs: pending re-plugs end now
+    bool replug_when_finished_ = false;
     std::condition_variable unplug_cancelled_;
 };
 

@@ -92,6 +92,11 @@ std::shared_ptr<TFTManagerClass> TFTManagerClass::get_instance()
 void TFTManagerClass::destroy_instance()
 {
     sim().enter("destroy_instance", false);
+    {
+        // No thread of the library outlives its instance: an unplugged scanner comes back now.
+        std::unique_lock<std::mutex> lock(sim().mutex);
+        sim().finish_unplugs(lock, true);
+    }
     std::lock_guard<std::mutex> guard(instance_mutex);
     instance.reset();
 }

@@ -6,6 +6,7 @@
    runs after the library's destruction and can watch the frames that still come.
      exit_during_capture LIBRARY */
 #include <dlfcn.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -14,14 +15,14 @@
 #include "kovavantorquadrelv3.h"
 #include "vqsim.h"
 
-static volatile unsigned long frames;
+static atomic_ulong frames;
 static uint32_t handle;
 
 static void on_frame(unsigned char* pixels, void* context)
 {
     (void)pixels;
     (void)context;
-    frames++;
+    atomic_fetch_add(&frames, 1);
 }
 
 /* Runs last: the capture thread sends a few more frames into the destroyed library. One callback
@@ -29,11 +30,12 @@ static void on_frame(unsigned char* pixels, void* context)
 static void after_the_library(void)
 {
     const unsigned long long sent = vqsim_frames_sent(handle);
-    const unsigned long delivered = frames;
+    const unsigned long delivered = atomic_load(&frames);
     while (vqsim_frames_sent(handle) < sent + 3) {
     }
-    if (frames > delivered + 1) {
-        fprintf(stderr, "%lu frames reached the application after the library was destroyed\n", frames - delivered);
+    const unsigned long late = atomic_load(&frames) - delivered;
+    if (late > 1) {
+        fprintf(stderr, "%lu frames reached the application after the library was destroyed\n", late);
         _exit(1);
     }
 }
@@ -70,7 +72,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "could not start capture\n");
         return 1;
     }
-    while (frames < 3) {
+    while (atomic_load(&frames) < 3) {
     }
     return 0;
 }

@@ -1,0 +1,73 @@
+# What an application developer installs: the library (component "runtime"), its headers, CMake
+# package and pkg-config file ("development"), and the stand-in with the capture tool ("standin").
+# A machine with the maker's device library installs the first two only.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(KOVA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kovavantorquadrelv3)
+set_target_properties(kovavantorquadrelv3 PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+  PUBLIC_HEADER "interface/kovavantorquadrelv3.h;interface/kova_status.h;${KOVA_GENERATED_DIR}/kova_version.h")
+set_target_properties(VQUAD PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+  PUBLIC_HEADER simulator/vqsim.h)
+if(NOT WIN32)
+  # Installed, each finds the device library beside itself; nothing points into the build tree.
+  set_target_properties(kovavantorquadrelv3 PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(kova-capture PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+endif()
+target_include_directories(kovavantorquadrelv3 INTERFACE
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3>)
+
+install(TARGETS kovavantorquadrelv3 EXPORT kovavantorquadrelv3Targets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3 COMPONENT development)
+install(EXPORT kovavantorquadrelv3Targets NAMESPACE kovavantorquadrelv3:: DESTINATION ${KOVA_CMAKE_DIR}
+  COMPONENT development)
+configure_package_config_file(cmake/kovavantorquadrelv3Config.cmake.in
+  ${KOVA_GENERATED_DIR}/kovavantorquadrelv3Config.cmake INSTALL_DESTINATION ${KOVA_CMAKE_DIR})
+write_basic_package_version_file(${KOVA_GENERATED_DIR}/kovavantorquadrelv3ConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3Config.cmake
+  ${KOVA_GENERATED_DIR}/kovavantorquadrelv3ConfigVersion.cmake DESTINATION ${KOVA_CMAKE_DIR} COMPONENT development)
+configure_file(cmake/kovavantorquadrelv3.pc.in ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc @ONLY)
+install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT development)
+
+install(TARGETS VQUAD
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin NAMELINK_COMPONENT standin
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3 COMPONENT standin)
+install(TARGETS kova-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin)
+if(NOT WIN32)
+  install(FILES tools/kova-capture.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standin)
+endif()
+
+# Debian packages, one per component: cpack -G DEB in the build folder.
+set(CPACK_PACKAGE_NAME kovavantorquadrelv3)
+set(CPACK_PACKAGE_VENDOR "kovavantorquadrelv3")
+set(CPACK_PACKAGE_CONTACT "kovavantorquadrelv3 developers <kovavantorquadrelv3@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Interface layer of the QUADRELV3 fingerprint live-scan scanner")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime development standin)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libkovavantorquadrelv3-1)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
+  "libboost-chrono1.74.0, libboost-filesystem1.74.0, libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)")
+# The device library: the maker's, or the stand-in.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "kovavantorquadrelv3-standin | vquad")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libkovavantorquadrelv3-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libkovavantorquadrelv3-1 (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME kovavantorquadrelv3-standin)
+set(CPACK_DEBIAN_STANDIN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_STANDIN_PACKAGE_DEPENDS
+  "libkovavantorquadrelv3-1 (= ${PROJECT_VERSION}), libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12), libpng16-16")
+set(CPACK_DEBIAN_STANDIN_PACKAGE_PROVIDES "vquad")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "The kovavantorquadrelv3 shared library")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "Headers, CMake package and pkg-config file of kovavantorquadrelv3")
+set(CPACK_COMPONENT_STANDIN_DESCRIPTION "A stand-in for the scanner maker's device library (VQUAD), with the capture tool")
+include(CPack)

@@ -30,6 +30,8 @@ write_basic_package_version_file(${KOVA_GENERATED_DIR}/kovavantorquadrelv3Config
   COMPATIBILITY SameMajorVersion)
 install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3Config.cmake
   ${KOVA_GENERATED_DIR}/kovavantorquadrelv3ConfigVersion.cmake DESTINATION ${KOVA_CMAKE_DIR} COMPONENT development)
+# Relocatable: the prefix is found from where the file lies.
+file(RELATIVE_PATH KOVA_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(cmake/kovavantorquadrelv3.pc.in ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc @ONLY)
 install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)

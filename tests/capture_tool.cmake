@@ -39,13 +39,23 @@ set_tests_properties(capture_tool_files PROPERTIES FIXTURES_REQUIRED capture_too
 
 # The scanner unplugged mid-run and plugged back: the status thread sees 9005, the tool reopens and finishes.
 capture_tool_test(capture_tool_unplug 0
-  "KovaGetStatus\\(0x[0-9a-f]+\\) -> 9005 \\(Device Unavail \\);reopened QV3-0001: handle;frames 12/12;wrote .*/raw_frame.png;status thread: ended"
+  "KovaGetStatus\\(0x[0-9a-f]+\\) -> 9005 \\(Device Unavail: no usable scanner, or it was unplugged;reopened QV3-0001: handle;frames 12/12;wrote .*/raw_frame.png;status thread: ended"
   --frames 12 --unplug-after 4 --fast --out ${capture_tool_dir}/capture_tool_unplug/out)
 
 # A refused call names itself, its code and its text, and the tool still shuts down.
 capture_tool_test(capture_tool_refusal failure
-  "KovaOpenDevice_N failed: 9005 \\(Device Unavail \\);log file: "
+  "KovaOpenDevice_N failed: 9005 \\(Device Unavail: ;log file: "
   --sensor QV3-9999 --out ${capture_tool_dir}/capture_tool_refusal/out)
 
 capture_tool_test(capture_tool_help 0
-  "--sensor;--frames;--out;--level;--unplug-after;--fast;--help" --help)
+  "--sensor;--frames;--out;--level;--list;--json;--unplug-after;--fast;--version;--help" --help)
+
+# The scanners, as lines and as JSON; the version; wrong options and folders, refused at once.
+capture_tool_test(capture_tool_list 0 "^QV3-0001  serial number 5A1C0042  descriptor code " --list)
+capture_tool_test(capture_tool_list_json 0
+  "\"sensor_id\": \"QV3-0001\";\"serial_number\": \"5A1C0042\";\"capture_type\": 4;\"library_version\": \"${PROJECT_VERSION}\""
+  --list --json)
+capture_tool_test(capture_tool_version 0 "^kova-capture ${PROJECT_VERSION}" --version)
+capture_tool_test(capture_tool_bad_frames 2 "--frames takes a whole number from 1 to 1000000, not '0'" --frames 0)
+capture_tool_test(capture_tool_bad_out 1 "cannot write into ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out"
+  --out ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out --frames 2)

@@ -1,7 +1,6 @@
 // kova-capture: one whole capture run from the command line, written only against the public C
 // interface, the way a capture application uses the library. Only --unplug-after and --fast reach
 // into the stand-in's controls.
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,254 +19,13 @@
 #include <thread>
 #include <vector>
 
-#include "kova_status.h"
-#include "kovavantorquadrelv3.h"
+#include "kova_tool.h"
 #include "vqsim.h"
+
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Live frame geometry: 16-bit little-endian samples, 10 significant bits.
-constexpr unsigned frame_width = 1600;
-constexpr unsigned frame_height = 1500;
-constexpr std::size_t frame_stride = frame_width * 2;
-constexpr std::size_t frame_bytes = frame_stride * frame_height;
-constexpr std::size_t frame_samples = std::size_t{frame_width} * frame_height;
-constexpr unsigned sample_max = 1023;
-static_assert(frame_samples == KOVA_UNIFORMITY_TABLE_ENTRIES, "one table entry per sample");
-
-constexpr auto frame_stall_limit = std::chrono::seconds(10);
-constexpr auto replug_wait_limit = std::chrono::seconds(30);
-constexpr unsigned scenario_replug_ms = 1000;
-constexpr unsigned fast_frame_interval_us = 5000;
-
-struct Options {
-    std::string sensor;
-    unsigned frames = 30;
-    std::string out = "capture";
-    unsigned level = 3;
-    unsigned unplug_after = 0; // 0: no scenario
-    bool fast = false;
-};
-
-void usage(std::FILE* to)
-{
-    std::fprintf(to,
-                 "usage: kova-capture [options]\n"
-                 "Captures live frames from a QUADRELV3 scanner and writes the last one, raw and corrected\n"
-                 "with the scanner's uniformity tables, as PNG files.\n"
-                 "\n"
-                 "  --sensor ID         open this scanner (default: the first one listed)\n"
-                 "  --frames N          frames to take, at least 1 (default 30)\n"
-                 "  --out DIR           output folder, created when missing (default ./capture)\n"
-                 "  --level N           log level 0 to 4 (default 3)\n"
-                 "  --unplug-after N    stand-in scenario: unplug the scanner after N frames and plug it\n"
-                 "                      back about a second later; the run reopens it and carries on\n"
-                 "  --fast              stand-in: deliver a frame every %u us instead of 15 per second\n"
-                 "  --help              show this text\n"
-                 "\n"
-                 "Files: raw_frame.png (16-bit grey; 10 significant bits, raw sample = value >> 6),\n"
-                 "corrected_frame.png (8-bit), gain_table.png and offset_table.png (8-bit, stretched).\n"
-                 "The log file is PROGRAMDATA/Celdra/Nivora SDK/kovavantorquadrelv3.log (/var/lib when\n"
-                 "PROGRAMDATA is unset). Exit status: 0 done, 1 a call failed, 2 bad usage.\n",
-                 fast_frame_interval_us);
-}
-
-bool parse_count(const char* text, unsigned low, unsigned high, unsigned& value)
-{
-    if (text == nullptr || *text < '0' || *text > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    unsigned long parsed = std::strtoul(text, &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
-    value = static_cast<unsigned>(parsed);
-    return true;
-}
-
-// 0 to go on, otherwise the exit status (help shown, or bad usage).
-int parse_options(int argc, char** argv, Options& options)
-{
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool ok = true;
-        if (option == "--help" || option == "-h") {
-            usage(stdout);
-            return -1;
-        } else if (option == "--fast") {
-            options.fast = true;
-            continue;
-        } else if (option == "--sensor") {
-            ok = value != nullptr && *value != '\0';
-            if (ok) options.sensor = value;
-        } else if (option == "--out") {
-            ok = value != nullptr && *value != '\0';
-            if (ok) options.out = value;
-        } else if (option == "--frames") {
-            ok = parse_count(value, 1, 1000000, options.frames);
-        } else if (option == "--level") {
-            ok = parse_count(value, 0, 4, options.level);
-        } else if (option == "--unplug-after") {
-            ok = parse_count(value, 1, 1000000, options.unplug_after);
-        } else {
-            std::fprintf(stderr, "kova-capture: unknown option %s\n\n", option.c_str());
-            usage(stderr);
-            return 2;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "kova-capture: %s needs a valid value\n\n", option.c_str());
-            usage(stderr);
-            return 2;
-        }
-        ++i;
-    }
-    if (options.unplug_after != 0 && options.unplug_after >= options.frames) {
-        std::fprintf(stderr, "kova-capture: --unplug-after must be below --frames\n");
-        return 2;
-    }
-    return 0;
-}
-
-// Lines from several threads, and one progress line that the others step around. On a terminal the
-// progress line is rewritten in place; into a file or pipe it goes out once a second, as lines.
-class Console {
-public:
-    Console() : tty_(::isatty(STDOUT_FILENO) != 0) {}
-
-    [[gnu::format(printf, 2, 3)]] void line(const char* format, ...)
-    {
-        char text[1024];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (tty_ && !progress_.empty()) std::fputs("\r\033[K", stdout);
-        std::fputs(text, stdout);
-        std::fputc('\n', stdout);
-        if (tty_) std::fputs(progress_.c_str(), stdout);
-        std::fflush(stdout);
-    }
-
-    void progress(const std::string& text, bool last = false)
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (tty_) {
-            std::string padded = text;
-            if (padded.size() < progress_.size()) padded.append(progress_.size() - padded.size(), ' ');
-            std::fprintf(stdout, "\r%s%s", padded.c_str(), last ? "\n" : "");
-            progress_ = last ? std::string() : text;
-        } else if (last || Clock::now() - progress_written_ >= std::chrono::seconds(1)) {
-            std::fprintf(stdout, "%s\n", text.c_str());
-            progress_written_ = Clock::now();
-        }
-        std::fflush(stdout);
-    }
-
-private:
-    std::mutex mutex_;
-    std::string progress_; // on the terminal's last line
-    Clock::time_point progress_written_;
-    bool tty_;
-};
-
-Console console;
-
-std::string describe(KovaStatus status)
-{
-    const char* text = kova_status_text(status);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%u (%s)", static_cast<unsigned>(status),
-                  status == KOVA_OK ? "ok" : text != nullptr ? text : "no text");
-    return buffer;
-}
-
-struct Failure {
-    std::string message;
-};
-
-// A refused call ends the run, reported with its name, code and text.
-void require(const char* call, KovaStatus status)
-{
-    if (status != KOVA_OK) throw Failure{std::string(call) + " failed: " + describe(status)};
-}
-
-// Fixed-width text fields carry no terminator when full.
-std::string field(const char* bytes, std::size_t width)
-{
-    return std::string(bytes, strnlen(bytes, width));
-}
-
-// The part of a serial number after its first '-', as the device information reports it.
-std::string serial_tail(const std::string& serial)
-{
-    std::size_t dash = serial.find('-');
-    return dash == std::string::npos ? serial : serial.substr(dash + 1);
-}
-
-// PNG output. The caller prepares rows in file order (16-bit samples big-endian); the setjmp frame
-// holds nothing that needs destroying.
-bool write_png(const char* path, const unsigned char* data, unsigned width, unsigned height, int bit_depth,
-               int significant_bits)
-{
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_compression_level(png, 3);
-    png_set_IHDR(png, info, width, height, bit_depth, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (significant_bits < bit_depth) {
-        png_color_8 bits{};
-        bits.gray = static_cast<png_byte>(significant_bits);
-        png_set_sBIT(png, info, &bits);
-    }
-    png_write_info(png, info);
-    const std::size_t row_bytes = std::size_t{width} * static_cast<unsigned>(bit_depth / 8);
-    for (unsigned y = 0; y < height; ++y) png_write_row(png, data + y * row_bytes);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
-}
-
-unsigned sample_at(const unsigned char* frame, std::size_t index)
-{
-    return static_cast<unsigned>(frame[2 * index]) | static_cast<unsigned>(frame[2 * index + 1]) << 8;
-}
-
-// 8 bits from a value of 0 to 1023, rounded.
-unsigned char to_8bit(double value)
-{
-    value = std::clamp(value, 0.0, double{sample_max});
-    return static_cast<unsigned char>(value * 255.0 / sample_max + 0.5);
-}
-
-// A table's values from its low to its high percentile stretched over 0..255, so that single
-// extreme entries (dead pixels) do not flatten the picture. Returns the bounds used.
-std::pair<unsigned, unsigned> stretch_table(const std::uint16_t* table, std::vector<unsigned char>& out)
-{
-    std::vector<std::size_t> histogram(65536, 0);
-    for (std::size_t i = 0; i < frame_samples; ++i) ++histogram[table[i]];
-    const std::size_t cut = frame_samples / 1000; // 0.1 % at each end
-    unsigned low = 0, high = 65535;
-    for (std::size_t seen = 0; low < 65535 && seen + histogram[low] <= cut; ++low) seen += histogram[low];
-    for (std::size_t seen = 0; high > low && seen + histogram[high] <= cut; --high) seen += histogram[high];
-    out.assign(frame_samples, 128); // a table of one value shows as mid grey
-    if (high == low) return {low, high};
-    const double span = double(high - low);
-    for (std::size_t i = 0; i < frame_samples; ++i) {
-        double v = (double(table[i]) - low) / span * 255.0;
-        out[i] = static_cast<unsigned char>(std::clamp(v, 0.0, 255.0) + 0.5);
-    }
-    return {low, high};
-}
+using namespace kova_tool;
 
 class CaptureRun;
 std::atomic<CaptureRun*> active_run{nullptr}; // for the notification callback, which has no context
@@ -278,6 +36,8 @@ public:
 
     int run()
     {
+        // The output folder is checked before anything starts.
+        if (!output_folder_writable()) return 1;
         int status = 0;
         try {
             start_up();
@@ -450,6 +210,8 @@ private:
         std::fill(std::begin(record.zone_word), std::end(record.zone_word), zone_code);
         require("KovaVantorSetDevUI", KovaVantorSetDevUI(handle_, &record));
         lamps_on_ = zone_code != 0;
+        console.line(zone_code != 0 ? "lamps: every finger zone lit (zone code %u)" : "lamps: all off (zone code %u)",
+                     static_cast<unsigned>(zone_code));
     }
 
     void start_video()
@@ -477,6 +239,7 @@ private:
     {
         set_lamps(3);
         require("KovaVantorSetBuzzer", KovaVantorSetBuzzer(handle_, 1));
+        console.line("buzzer: sounded pattern 1");
         console.line("capturing %u frames", options_.frames);
         start_video();
         bool scenario_started = false;
@@ -558,12 +321,26 @@ private:
         start_video();
     }
 
+    bool output_folder_writable()
+    {
+        std::error_code error;
+        std::filesystem::create_directories(options_.out, error);
+        const std::string probe = options_.out + "/.kova-capture-probe";
+        std::FILE* file = error ? nullptr : std::fopen(probe.c_str(), "wb");
+        if (file == nullptr) {
+            std::fprintf(stderr, "kova-capture: cannot write into %s: %s\n", options_.out.c_str(),
+                         error ? error.message().c_str() : std::strerror(errno));
+            return false;
+        }
+        std::fclose(file);
+        std::remove(probe.c_str());
+        return true;
+    }
+
     void finish()
     {
         set_lamps(0);
         std::error_code error;
-        std::filesystem::create_directories(options_.out, error);
-        if (error) throw Failure{"cannot create " + options_.out + ": " + error.message()};
         write_images();
         console.line("files in %s", std::filesystem::absolute(options_.out, error).string().c_str());
         require("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle_, &gain_, &offset_));
@@ -688,6 +465,7 @@ int main(int argc, char** argv)
     Options options;
     int usage_status = parse_options(argc, argv, options);
     if (usage_status != 0) return usage_status < 0 ? 0 : usage_status;
+    if (options.list) return list_scanners(options);
     CaptureRun run(options);
     active_run.store(&run);
     int status = run.run();

@@ -1,0 +1,73 @@
+/* A status loop: reports every device event of the first scanner and, after an unplug, reopens it
+   once it is back. Ends after N events (default 4), or when the library is terminated.
+   With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once.
+   Build: cc -std=c99 status_loop.c $(pkg-config --cflags --libs kovavantorquadrelv3) -lVQUAD */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "kova_status.h"
+#include "kovavantorquadrelv3.h"
+#include "vqsim.h"
+
+static void on_notification(int32_t kind, const char* serial_number, int32_t state)
+{
+    (void)kind;
+    printf("notification: %s %s\n", serial_number, state ? "plugged in / awake" : "unplugged / asleep");
+    fflush(stdout);
+}
+
+/* Opens the first scanner listed; 0 when there is none (yet). */
+static uint32_t open_first(char* id)
+{
+    KovaDeviceEntry entry;
+    uint32_t count = 1, handle = 0;
+    KovaStatus status;
+    if (KovaGetDeviceList_N(&count, &entry) != KOVA_OK || count == 0) return 0;
+    memcpy(id, entry.sensor_id, 256);
+    id[256] = '\0';
+    status = KovaOpenDevice(id, &handle);
+    return status == KOVA_OK || status == KOVA_DIRTY_DEVICE ? handle : 0;
+}
+
+int main(int argc, char** argv)
+{
+    char id[257];
+    unsigned events = 0, wanted = 4;
+    int demo_unplug = argc > 1 && strcmp(argv[1], "--demo-unplug") == 0;
+    uint32_t handle;
+    if (argc > 1 + demo_unplug) wanted = (unsigned)strtoul(argv[1 + demo_unplug], NULL, 10);
+    if (KovaInitialize_N(on_notification, 0, 0) != KOVA_OK || (handle = open_first(id)) == 0) {
+        fprintf(stderr, "no scanner\n");
+        return 1;
+    }
+    printf("watching %s\n", id);
+    if (demo_unplug) vqsim_unplug(id, 200);
+    while (events < wanted) {
+        KovaStatus status = KovaGetStatus(handle);
+        ++events;
+        switch (status) {
+        case KOVA_OK:
+            printf("status: woken, nothing to report\n");
+            break;
+        case KOVA_DEVICE_UNAVAILABLE:
+            printf("status: unplugged, asleep, broken or a capture fault\n");
+            break;
+        case KOVA_NOT_INITIALIZED:
+            printf("status: the library was terminated\n");
+            return 0;
+        default:
+            /* The handle is gone (9110: its scanner was unplugged): wait for the scanner, open it again. */
+            printf("status: %lu, reopening\n", (unsigned long)status);
+            KovaCloseDevice_N(handle);
+            while ((handle = open_first(id)) == 0) {
+            }
+            printf("reopened %s\n", id);
+            break;
+        }
+        fflush(stdout);
+    }
+    KovaCloseDevice_N(handle);
+    KovaTerminate();
+    return 0;
+}

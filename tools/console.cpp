@@ -1,0 +1,54 @@
+// The console, and the tool's wording of statuses and fields.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "kova_tool.h"
+
+namespace kova_tool {
+
+Console console;
+
+Console::Console() : tty_(::isatty(STDOUT_FILENO) != 0) {}
+
+std::string describe(KovaStatus status)
+{
+    std::string text;
+    switch (status) {
+    case KOVA_OK:
+        text = "ok";
+        break;
+    // The two share one table text; what they mean differs.
+    case KOVA_DEVICE_UNAVAILABLE:
+        text = "Device Unavail: no usable scanner, or it was unplugged, fell asleep, broke or failed a capture";
+        break;
+    case KOVA_UNPLUGGED:
+        text = "Device Unavail: the scanner of this handle was unplugged; open it again";
+        break;
+    default: {
+        const char* table_text = kova_status_text(status);
+        text = table_text != nullptr ? table_text : "no text";
+        text.erase(text.find_last_not_of(' ') + 1); // the table pads its texts to 15 characters
+        break;
+    }
+    }
+    return std::to_string(static_cast<unsigned long>(status)) + " (" + text + ")";
+}
+
+void require(const char* call, KovaStatus status)
+{
+    if (status != KOVA_OK) throw Failure{std::string(call) + " failed: " + describe(status)};
+}
+
+std::string field(const char* bytes, std::size_t width)
+{
+    return std::string(bytes, strnlen(bytes, width));
+}
+
+std::string serial_tail(const std::string& serial)
+{
+    std::size_t dash = serial.find('-');
+    return dash == std::string::npos ? serial : serial.substr(dash + 1);
+}
+
+} // namespace kova_tool

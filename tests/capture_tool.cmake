@@ -57,5 +57,14 @@ capture_tool_test(capture_tool_list_json 0
   --list --json)
 capture_tool_test(capture_tool_version 0 "^kova-capture ${PROJECT_VERSION}" --version)
 capture_tool_test(capture_tool_bad_frames 2 "--frames takes a whole number from 1 to 1000000, not '0'" --frames 0)
+# A log folder that cannot be made is named once, not a log file that does not exist.
+if(NOT WIN32)
+  add_test(NAME capture_tool_unwritable_log
+    COMMAND ${CMAKE_COMMAND} -DPROGRAMDATA=${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake -DEXIT=0
+            "-DEXPECT=log: nothing could be written: the folder ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/Celdra/Nivora SDK cannot"
+            -DCLEAN=${capture_tool_dir}/capture_tool_unwritable_log -P ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool_run.cmake
+            -- $<TARGET_FILE:kova-capture> --frames 2 --fast --out ${capture_tool_dir}/capture_tool_unwritable_log/out)
+  set_tests_properties(capture_tool_unwritable_log PROPERTIES TIMEOUT 120)
+endif()
 capture_tool_test(capture_tool_bad_out 1 "cannot write into ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out"
   --out ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out --frames 2)

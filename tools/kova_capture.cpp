@@ -55,10 +55,12 @@ public:
     void on_notification(const char* serial_number, std::int32_t state)
     {
         std::string serial = serial_number != nullptr ? serial_number : "";
-        console.line("notification: scanner %s %s", serial.c_str(),
-                     state != 0 ? "plugged in / awake" : "unplugged / asleep");
         std::lock_guard<std::mutex> guard(mutex_);
-        if (serial_tail(serial) != serial_tail_ && !serial_tail_.empty()) return;
+        const bool ours = !sensor_.empty() && (serial_tail_.empty() || serial_tail(serial) == serial_tail_);
+        // Ours is called by its sensor id, as everywhere else; another one by its serial number.
+        console.line("notification: %s%s %s", ours ? "scanner " : "another scanner, serial number ",
+                     ours ? sensor_.c_str() : serial.c_str(), state != 0 ? "plugged in / awake" : "unplugged / asleep");
+        if (!ours) return;
         present_ = state != 0;
         if (!present_) ++departures_;
         changed_.notify_all();
@@ -422,11 +424,20 @@ private:
         if (callback_registered_) KovaUnRegisterQuadV3CaptureCallback();
         const char* folder = std::getenv("PROGRAMDATA");
 #if defined(_WIN32)
-        console.line("log file: %s\\Celdra\\Nivora SDK\\kovavantorquadrelv3.log", folder != nullptr ? folder : "");
+        const std::string log_folder = std::string(folder != nullptr ? folder : "") + "\\Celdra\\Nivora SDK";
+        const std::string log_file = log_folder + "\\kovavantorquadrelv3.log";
 #else
-        console.line("log file: %s/Celdra/Nivora SDK/kovavantorquadrelv3.log",
-                     folder != nullptr && *folder != '\0' ? folder : "/var/lib");
+        const std::string log_folder =
+            std::string(folder != nullptr && *folder != '\0' ? folder : "/var/lib") + "/Celdra/Nivora SDK";
+        const std::string log_file = log_folder + "/kovavantorquadrelv3.log";
 #endif
+        std::error_code error;
+        if (options_.level == 0)
+            console.line("log: level 0, nothing written");
+        else if (std::filesystem::exists(log_file, error))
+            console.line("log file: %s", log_file.c_str());
+        else
+            console.line("log: nothing could be written: the folder %s cannot be created or written", log_folder.c_str());
         return ok;
     }
 

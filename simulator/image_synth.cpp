@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -112,9 +113,23 @@ struct SensorPattern {
     std::vector<std::uint16_t> offset;  // dark level of each sample
     std::vector<std::uint16_t> gain;    // response to light, in 1/4096
     std::vector<std::uint32_t> defects; // samples whose black calibration reading comes back 255 low
+    std::vector<std::uint16_t> calibration[2]; // the black and the white image, rendered once
 };
 
 namespace {
+
+void render_calibration_once(const SensorPattern& pattern, bool white, std::uint16_t* out)
+{
+    const std::uint64_t salt = mix(pattern.seed ^ (white ? 0x7768697465ull : 0x626C61636Bull));
+    const int level = white ? white_level : 0;
+    for (std::size_t i = 0; i < image_samples; ++i) {
+        int noise = static_cast<int>(mix(salt + i) % 3) - 1;
+        int light = (pattern.gain[i] * level + gain_round) >> gain_bits;
+        out[i] = clamp_sample(pattern.offset[i] + light + noise);
+    }
+    if (!white)
+        for (std::uint32_t i : pattern.defects) out[i] = clamp_sample(pattern.offset[i] - 255);
+}
 
 std::shared_ptr<const SensorPattern> build_pattern(std::uint64_t seed)
 {
@@ -147,6 +162,11 @@ std::shared_ptr<const SensorPattern> build_pattern(std::uint64_t seed)
         pattern->offset[i] = static_cast<std::uint16_t>(255 + 4 + random.next() % 27);
         pattern->defects.push_back(i);
     }
+    // Every read hands over a copy: the images are made here, once per sensor.
+    for (bool white : {false, true}) {
+        pattern->calibration[white].resize(image_samples);
+        render_calibration_once(*pattern, white, pattern->calibration[white].data());
+    }
     return pattern;
 }
 
@@ -167,16 +187,8 @@ std::shared_ptr<const SensorPattern> sensor_pattern(const std::string& sensor_id
 
 void render_calibration(const SensorPattern& pattern, Celdra::TFTManager::TftParameter which, std::uint16_t* out)
 {
-    const bool white = which == Celdra::TFTManager::SLAP_IMAGE_WHITE;
-    const std::uint64_t salt = mix(pattern.seed ^ (white ? 0x7768697465ull : 0x626C61636Bull));
-    const int level = white ? white_level : 0;
-    for (std::size_t i = 0; i < image_samples; ++i) {
-        int noise = static_cast<int>(mix(salt + i) % 3) - 1;
-        int light = (pattern.gain[i] * level + gain_round) >> gain_bits;
-        out[i] = clamp_sample(pattern.offset[i] + light + noise);
-    }
-    if (!white)
-        for (std::uint32_t i : pattern.defects) out[i] = clamp_sample(pattern.offset[i] - 255);
+    const std::vector<std::uint16_t>& image = pattern.calibration[which == Celdra::TFTManager::SLAP_IMAGE_WHITE];
+    std::memcpy(out, image.data(), image_samples * sizeof(std::uint16_t));
 }
 
 namespace {

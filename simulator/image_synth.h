@@ -21,7 +21,8 @@ struct SensorPattern;
 // The fixed pattern of one sensor, the same for every call with the same id.
 std::shared_ptr<const SensorPattern> sensor_pattern(const std::string& sensor_id);
 
-// The black or white calibration image (image_samples samples, none above 0x3FF).
+// The black or white calibration image (image_samples samples, none above 0x3FF), made once per
+// sensor and copied out.
 void render_calibration(const SensorPattern& pattern, Celdra::TFTManager::TftParameter which, std::uint16_t* out);
 
 // Live frames: offset + gain x scene + a little noise. The scene repeats every 4 s: the hand rests

@@ -36,6 +36,11 @@ configure_file(cmake/kovavantorquadrelv3.pc.in ${KOVA_GENERATED_DIR}/kovavantorq
 install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)
 
+if(WIN32)
+  # The export table, from which other toolchains make their own import library.
+  install(FILES interface/kovavantorquadrelv3.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
+
 install(TARGETS VQUAD
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin NAMELINK_COMPONENT standin

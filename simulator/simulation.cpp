@@ -204,21 +204,63 @@ void Simulation::unregister_notification()
     wait_for_callbacks(lock);
 }
 
-// pick() runs under the lock and returns the call to make, or an empty function when nothing is registered.
-void Simulation::dispatch(const std::function<std::function<void()>()>& pick)
+// pick() runs under the lock, on the event thread, and returns the call to make, or an empty
+// function when nothing is registered. Returns once the call has returned.
+void Simulation::dispatch(const Pick& pick)
 {
-    std::thread worker([this, &pick] {
-        std::unique_lock<std::mutex> lock(mutex);
-        std::function<void()> call = pick();
-        if (!call) return;
-        callback_threads_.insert(std::this_thread::get_id());
-        lock.unlock();
-        call();
-        lock.lock();
-        callback_threads_.erase(callback_threads_.find(std::this_thread::get_id()));
-        callbacks_done_.notify_all();
-    });
-    worker.join();
+    std::unique_lock<std::mutex> lock(mutex);
+    // A callback that raises another event: delivered at once, on this thread.
+    if (std::this_thread::get_id() == event_thread_id_) return deliver(pick, lock);
+    // A thread that is being stopped takes no more events: wait for its end, then start another.
+    events_changed_.wait(lock, [this] { return !events_stopping_; });
+    if (!event_thread_.joinable()) {
+        event_thread_ = std::thread([this] { event_loop(); });
+        event_thread_id_ = event_thread_.get_id();
+    }
+    Event event{&pick};
+    events_.push_back(&event);
+    events_changed_.notify_all();
+    events_changed_.wait(lock, [&] { return event.delivered; });
+}
+
+void Simulation::deliver(const Pick& pick, std::unique_lock<std::mutex>& lock)
+{
+    std::function<void()> call = pick();
+    if (!call) return;
+    callback_threads_.insert(std::this_thread::get_id());
+    lock.unlock();
+    call();
+    lock.lock();
+    callback_threads_.erase(callback_threads_.find(std::this_thread::get_id()));
+    callbacks_done_.notify_all();
+}
+
+void Simulation::event_loop()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        events_changed_.wait(lock, [this] { return events_stopping_ || !events_.empty(); });
+        if (events_.empty()) return; // stopping, nothing left to deliver
+        Event* event = events_.front();
+        events_.pop_front();
+        deliver(*event->pick, lock);
+        event->delivered = true;
+        events_changed_.notify_all();
+    }
+}
+
+void Simulation::stop_events(std::unique_lock<std::mutex>& lock)
+{
+    if (!event_thread_.joinable() || std::this_thread::get_id() == event_thread_id_) return;
+    events_stopping_ = true;
+    events_changed_.notify_all();
+    std::thread thread = std::move(event_thread_);
+    event_thread_id_ = std::thread::id();
+    lock.unlock();
+    thread.join();
+    lock.lock();
+    events_stopping_ = false;
+    events_changed_.notify_all();
 }
 
 void Simulation::emit_log(const std::string& text)

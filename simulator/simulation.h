@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -116,7 +117,7 @@ public:
     TFT_Status find_open(std::uint32_t handle, Scanner** scanner);
     Scanner& attach(ScannerIdentity identity);
 
-    // Registered callbacks; each call goes out on a thread of its own.
+    // Registered callbacks; every call goes out, in order, on the one event thread.
     void register_logger(LoggerCallback callback, void* context);
     void register_notification(UsbNotifyCallback usb, PowerNotifyCallback power, void* context);
     void unregister_logger();
@@ -138,10 +139,21 @@ public:
     // Ends the pending re-plugs, plugging the scanners back at once (replug) or not, and joins their
     // threads; the lock is released meanwhile.
     void finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug);
+    // Delivers what is queued, then ends and joins the event thread (not from the event thread itself,
+    // which just goes on); the lock is released meanwhile. The next event starts it again.
+    void stop_events(std::unique_lock<std::mutex>& lock);
 
 private:
+    using Pick = std::function<std::function<void()>()>;
+    struct Event {
+        const Pick* pick;
+        bool delivered = false;
+    };
+
     Simulation();
-    void dispatch(const std::function<std::function<void()>()>& pick);
+    void dispatch(const Pick& pick);
+    void deliver(const Pick& pick, std::unique_lock<std::mutex>& lock);
+    void event_loop();
     void wait_for_callbacks(std::unique_lock<std::mutex>& lock);
 
     LoggerCallback logger_ = nullptr;
@@ -151,6 +163,12 @@ private:
     void* notify_context_ = nullptr;
     std::condition_variable callbacks_done_;
     std::multiset<std::thread::id> callback_threads_;
+
+    std::thread event_thread_;
+    std::thread::id event_thread_id_;
+    std::deque<Event*> events_; // each waited for by the thread that raised it
+    bool events_stopping_ = false;
+    std::condition_variable events_changed_;
 
     struct Unplug {
         std::thread thread;

@@ -93,9 +93,11 @@ void TFTManagerClass::destroy_instance()
 {
     sim().enter("destroy_instance", false);
     {
-        // No thread of the library outlives its instance: an unplugged scanner comes back now.
+        // No thread of the library outlives its instance: an unplugged scanner comes back now, and
+        // the event thread ends.
         std::unique_lock<std::mutex> lock(sim().mutex);
         sim().finish_unplugs(lock, true);
+        sim().stop_events(lock);
     }
     std::lock_guard<std::mutex> guard(instance_mutex);
     instance.reset();

@@ -206,3 +206,19 @@ TEST_F(Lifecycle, CallbackMayTerminateFromInsideANotification)
     EXPECT_EQ(inner.load(), KOVA_OK);
     EXPECT_EQ(KovaGetVersion(), KOVA_NOT_INITIALIZED);
 }
+
+TEST_F(Lifecycle, EventsComeInOrderAlsoFromInsideACallbackAndAfterTerminate)
+{
+    // A notification that raises a further event of its own, delivered before the first returns.
+    ASSERT_EQ(initialize(1, 0, [](int32_t, const char*, int32_t) { vqsim_log_text("raised inside"); }), KOVA_OK);
+    vqsim_usb_event("QV3-9", 0, 1);
+    vqsim_log_text("second");
+    ASSERT_EQ(KovaTerminate(), KOVA_OK); // ends the stand-in's event thread
+    ASSERT_EQ(initialize(1), KOVA_OK);
+    vqsim_log_text("after terminate");
+    std::string texts = log_texts();
+    const std::size_t notified = texts.find("usb_device_notify event ,isPlugged =1"),
+                      inside = texts.find("VQUAD Logs : raised inside"), second = texts.find("VQUAD Logs : second"),
+                      after = texts.find("VQUAD Logs : after terminate");
+    EXPECT_TRUE(notified < inside && inside < second && second < after && after != std::string::npos) << texts;
+}

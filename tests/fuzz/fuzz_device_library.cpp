@@ -27,7 +27,13 @@ void read_calibration(FuzzedDataProvider& input, std::uint32_t handle)
     for (int i = input.ConsumeIntegralInRange(1, 16); i > 0; --i) pattern.push_back(input.ConsumeIntegral<std::uint16_t>());
     for (std::size_t i = 0; i < samples; ++i) {
         black[i] = static_cast<std::uint16_t>(pattern[i % pattern.size()] & 0x3FF);
-        white[i] = pattern[(i * 7 + 3) % pattern.size()];
+        white[i] = static_cast<std::uint16_t>(pattern[(i * 7 + 3) % pattern.size()] & 0x3FF);
+    }
+    // A few samples above 0x3FF: each position is a log line of its own, flushed to the disk, so
+    // a whole image of them would be millions of lines.
+    for (int corrupt = input.ConsumeIntegralInRange(0, 4); corrupt > 0 && samples > 0; --corrupt) {
+        auto& image = input.ConsumeBool() ? white : black;
+        image[input.ConsumeIntegralInRange<std::size_t>(0, samples - 1)] = input.ConsumeIntegral<std::uint16_t>();
     }
     vqsim_set_calibration(sensor, black.data(), white.data(), stride, height);
     std::uint16_t *gain = nullptr, *offset = nullptr;

@@ -11,9 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "kova_status.h"
-#include "kovavantorquadrelv3.h"
-#include "simulator/vqsim.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -56,11 +54,8 @@ double bare_handoff(Waiter& w)
 
 void event_to_status(benchmark::State& state)
 {
-    vqsim_reset();
-    vqsim_add_sensor("QV3-0001", "QV3-5A1C0042");
-    std::uint32_t handle = 0;
-    if (KovaInitialize_N(nullptr, 0, 0) != KOVA_OK || KovaOpenDevice("QV3-0001", &handle) != KOVA_OK)
-        return state.SkipWithError("no scanner");
+    const std::uint32_t handle = open_stand_in_scanner();
+    if (handle == 0) return state.SkipWithError("no scanner");
     for (auto _ : state) {
         std::vector<double> library, bare;
         // The status thread of an application.

@@ -8,9 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "kova_status.h"
-#include "kovavantorquadrelv3.h"
-#include "simulator/vqsim.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -38,11 +36,8 @@ double seconds(Run run)
 
 void read_tables(benchmark::State& state)
 {
-    vqsim_reset();
-    vqsim_add_sensor("QV3-0001", "QV3-5A1C0042");
-    std::uint32_t handle = 0;
-    if (KovaInitialize_N(nullptr, 0, 0) != KOVA_OK || KovaOpenDevice("QV3-0001", &handle) != KOVA_OK)
-        return state.SkipWithError("no scanner");
+    const std::uint32_t handle = open_stand_in_scanner();
+    if (handle == 0) return state.SkipWithError("no scanner");
     std::uint16_t *gain = nullptr, *offset = nullptr;
     auto call = [&] {
         if (KovaVantorQuadrelReadUniformityBuffers(handle, &gain, &offset) != KOVA_OK) std::abort();

@@ -17,11 +17,6 @@ std::uint16_t* samples(const tft::TFT_ImageClass& image)
     return reinterpret_cast<std::uint16_t*>(image.get_image_data_pointer());
 }
 
-std::size_t sample_count(const tft::TFT_ImageClass& image)
-{
-    return static_cast<std::uint32_t>(image.get_image_stride() * image.get_image_height()) / 2;
-}
-
 std::uint64_t true_bytes(const tft::TFT_ImageClass& image)
 {
     return std::uint64_t{image.get_image_stride()} * image.get_image_height();
@@ -56,15 +51,13 @@ KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle
         std::free(white.get_image_data_pointer());
     };
     // The tables have a fixed size and the computation assumes it; whole 16-bit samples per row. The
-    // sample count is a 32-bit product, so the true size is checked too: a geometry whose product only
-    // wraps to the right count is refused.
-    std::size_t n = sample_count(white);
-    if (n != uniformity_entries || sample_count(black) != n || true_bytes(white) != table_bytes ||
-        true_bytes(black) != table_bytes || white.get_image_stride() % 2 != 0 ||
+    // size is taken in 64 bits: a geometry whose 32-bit product only wraps to the right size is refused.
+    if (true_bytes(white) != table_bytes || true_bytes(black) != table_bytes || white.get_image_stride() % 2 != 0 ||
         black.get_image_stride() % 2 != 0 || samples(white) == nullptr || samples(black) == nullptr) {
         release_images();
         return refuse(name, KOVA_INTERNAL);
     }
+    const std::size_t n = uniformity_entries;
     const std::uint16_t* w = samples(white);
     const std::uint16_t* b = samples(black);
     const calibration_scan scan = scan_calibration(w, b);

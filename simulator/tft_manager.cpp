@@ -44,22 +44,16 @@ bool parameter_in_range(std::uint32_t id, std::uint32_t value)
     return id >= 1 && id <= 7 && value >= ranges[id].low && value <= ranges[id].high;
 }
 
-// The geometry an image is reported with: its own, unless the scanner misreports it.
-void assign_with_geometry(TFT_ImageClass& image, void* data, std::uint32_t stride, std::uint32_t height,
-                          const std::uint32_t (&reported)[2])
+// The geometry an image is reported with: its own, unless the scanner misreports it (a reported
+// stride and height other than 0 and 0).
+void assign_reported(TFT_ImageClass& image, void* data, std::uint32_t stride, std::uint32_t height,
+                     std::uint32_t reported_stride, std::uint32_t reported_height)
 {
-    if (reported[0] != 0 || reported[1] != 0) {
-        stride = reported[0];
-        height = reported[1];
+    if (reported_stride != 0 || reported_height != 0) {
+        stride = reported_stride;
+        height = reported_height;
     }
     ImageWriter::assign(image, static_cast<std::uint8_t*>(data), stride / 2, height, stride);
-}
-
-void assign_reported(TFT_ImageClass& image, void* data, std::uint32_t stride, std::uint32_t height,
-                     const vqsim::ScannerIdentity& scanner)
-{
-    const std::uint32_t reported[2] = {scanner.reported_stride, scanner.reported_height};
-    assign_with_geometry(image, data, stride, height, reported);
 }
 
 } // namespace
@@ -355,16 +349,18 @@ TFT_Status TFTManagerClass::read_fpn_data(std::uint32_t handle, TftParameter whi
             auto* data = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
             if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
             if (bytes) std::memcpy(data, samples.data(), bytes);
-            assign_reported(image, data, calibration.stride_bytes, calibration.height, scanner);
+            assign_reported(image, data, calibration.stride_bytes, calibration.height, scanner.reported_stride,
+                            scanner.reported_height);
             return TFT_ERR_OK;
         }
         std::shared_ptr<const vqsim::SensorPattern> pattern = vqsim::sensor_pattern(scanner.sensor_id);
-        const std::uint32_t reported[2] = {scanner.reported_stride, scanner.reported_height};
+        const std::uint32_t reported_stride = scanner.reported_stride, reported_height = scanner.reported_height;
         lock.unlock();
         auto* data = static_cast<std::uint16_t*>(std::malloc(vqsim::image_samples * sizeof(std::uint16_t)));
         if (data == nullptr) return TFT_ERR_OUTOFRESOURCES;
         vqsim::render_calibration(*pattern, which, data);
-        assign_with_geometry(image, data, vqsim::image_stride_bytes, vqsim::image_height, reported);
+        assign_reported(image, data, vqsim::image_stride_bytes, vqsim::image_height, reported_stride,
+                        reported_height);
         return TFT_ERR_OK;
     });
 }

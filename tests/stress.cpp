@@ -25,6 +25,7 @@
 #include "kovavantorquadrelv3.h"
 #include "logging/log.h"
 #include "simulator/vqsim.h"
+#include "tests/status_table.h"
 #include "tests/support.h"
 
 namespace {
@@ -33,12 +34,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto stuck_limit = std::chrono::seconds(10); // twice the method lock's limit
 constexpr const char* sensors[] = {"QV3-0001", "QV3-0002"};
 constexpr const char* serials[] = {"QV3-5A1C0042", "QV3-5A1C0043"};
-
-bool documented(KovaStatus code)
-{
-    return code == 0 || (code >= 9000 && code <= 9021) || code == 9023 || code == 9025 ||
-           (code >= 9100 && code <= 9111);
-}
 
 std::atomic<bool> failed{false};
 
@@ -90,7 +85,7 @@ KovaStatus watched(Slot& slot, const char* name, const std::function<KovaStatus(
     KovaStatus status = call();
     slot.since.store(0);
     counters.calls.fetch_add(1, std::memory_order_relaxed);
-    if (!documented(status)) fail("%s returned %llu, outside the status table", name, status);
+    if (!kova_test::documented_status(status)) fail("%s returned %llu, outside the status table", name, status);
     std::lock_guard<std::mutex> guard(counters.mutex);
     ++counters.codes[status];
     return status;
@@ -219,7 +214,7 @@ struct Stress {
             std::uint32_t handle = handles[random() % 2].load();
             KovaStatus status = random() % 2 ? KovaGetStatus(handle) : KovaGetAndroidStatus(handle, nullptr, 0, nullptr);
             counters.status_answers.fetch_add(1, std::memory_order_relaxed);
-            if (!documented(status)) fail("%s returned %llu, outside the status table", "KovaGetStatus", status);
+            if (!kova_test::documented_status(status)) fail("%s returned %llu, outside the status table", "KovaGetStatus", status);
             if (status != KOVA_OK && status != KOVA_DEVICE_UNAVAILABLE)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1)); // nothing to wait on: no spin
         }

@@ -252,11 +252,16 @@ TEST_F(Devices, FailedRestartStillAnswersUnavailable)
 TEST_F(Devices, TerminateWakesAWaiterAndLeavesNoEventForTheNextSession)
 {
     std::uint32_t handle = open_default();
+    // The scanner stays open in the device library through this terminate, so the waiter's own read
+    // of the serial number succeeds whenever it comes: only the terminate itself can release it.
+    vqsim_fail("close_all_sensor", 1, 1);
+    vqsim_fail("uninitialize", 1, 1);
     auto waiter = wait_for_status(handle);
     ASSERT_EQ(KovaTerminate(), KOVA_OK);
     EXPECT_EQ(waiter.get(), KOVA_NOT_INITIALIZED);
 
-    handle = open_default();
+    ASSERT_EQ(initialize(), KOVA_OK);
+    ASSERT_EQ(KovaOpenDevice(kova_test::default_sensor, &handle), KOVA_BUSY_DEVICE); // still open: same handle
     EXPECT_FALSE(get_shared_manager()->event_pending.load());
     waiter = wait_for_status(handle);
     vqsim_usb_event(kova_test::default_serial, 1, 1);

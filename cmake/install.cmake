@@ -47,6 +47,10 @@ install(TARGETS VQUAD
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3 COMPONENT standin)
 install(TARGETS kova-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin)
+# The scenarios and their format, for running applications against the stand-in without code.
+install(DIRECTORY simulator/scenarios DESTINATION ${CMAKE_INSTALL_DATADIR}/kovavantorquadrelv3 COMPONENT standin)
+install(FILES simulator/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/kovavantorquadrelv3 RENAME stand-in.md
+  COMPONENT standin)
 if(NOT WIN32)
   install(FILES tools/kova-capture.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standin)
 endif()

@@ -26,6 +26,7 @@ unsigned frame_interval_us()
 
 struct CaptureEngine::State {
     std::uint32_t handle;
+    std::shared_ptr<DeviceLink> device;
     Celdra::TFTManager::CaptureCallback callback;
     void* context;
     SceneRenderer renderer;
@@ -36,9 +37,9 @@ struct CaptureEngine::State {
     std::deque<Celdra::TFTManager::TFT_Status> injected;
     std::atomic<std::uint64_t> frames{0};
 
-    State(std::uint32_t h, std::shared_ptr<const SensorPattern> pattern, Celdra::TFTManager::CaptureCallback cb,
-          void* ctx)
-        : handle(h), callback(cb), context(ctx), renderer(std::move(pattern)), frame(image_samples)
+    State(std::uint32_t h, std::shared_ptr<const SensorPattern> pattern, std::shared_ptr<DeviceLink> link,
+          Celdra::TFTManager::CaptureCallback cb, void* ctx)
+        : handle(h), device(std::move(link)), callback(cb), context(ctx), renderer(std::move(pattern)), frame(image_samples)
     {
     }
 
@@ -62,20 +63,26 @@ struct CaptureEngine::State {
                     injected.pop_front();
                 }
             }
+            // Asleep, the scanner sends nothing; broken, it reports so instead of each image.
+            if (device->asleep.load(std::memory_order_relaxed) && status == Celdra::TFTManager::TFT_ERR_OK) continue;
+            if (device->broken.load(std::memory_order_relaxed) && status == Celdra::TFTManager::TFT_ERR_OK)
+                status = Celdra::TFTManager::TFT_ERR_BROKEN_SCANNER;
             double seconds = std::chrono::duration<double>(clock::now() - start).count();
             renderer.render(index, seconds, frame.data());
             Celdra::TFTManager::TFT_ImageInfoStructure info{static_cast<std::uint32_t>(index), image_width,
                                                             image_height, image_stride_bytes, 4, {}};
             frames.fetch_add(1);
             callback(image, &info, status, context);
+            if (device->frames.fetch_add(1) + 1 >= device->wake_at.load()) frames_counted();
             if (clock::now() > next + std::chrono::milliseconds(100)) next = clock::now(); // fell behind: no burst
         }
     }
 };
 
 CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
-                             Celdra::TFTManager::CaptureCallback callback, void* context)
-    : state_(std::make_shared<State>(handle, std::move(pattern), callback, context))
+                             std::shared_ptr<DeviceLink> device, Celdra::TFTManager::CaptureCallback callback,
+                             void* context)
+    : state_(std::make_shared<State>(handle, std::move(pattern), std::move(device), callback, context))
 {
     std::shared_ptr<State> state = state_;
     thread_ = std::thread([state] { state->run(); });

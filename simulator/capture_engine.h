@@ -15,10 +15,21 @@ namespace vqsim {
 void set_frame_interval_us(unsigned interval);
 unsigned frame_interval_us();
 
+// What a scanner's captures share with the rest of the stand-in; a scanner plugged back in keeps it.
+struct DeviceLink {
+    std::atomic<std::uint64_t> frames{0};                 // sent since load
+    std::atomic<std::uint64_t> wake_at{UINT64_MAX};       // a timeline waits for this count
+    std::atomic<bool> broken{false};                      // every frame reports a broken scanner until a reboot
+    std::atomic<bool> asleep{false};                      // no frame goes out
+};
+
+// Called when a device's frame count reaches its wake_at.
+void frames_counted();
+
 class CaptureEngine {
 public:
     CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
-                  Celdra::TFTManager::CaptureCallback callback, void* context);
+                  std::shared_ptr<DeviceLink> device, Celdra::TFTManager::CaptureCallback callback, void* context);
     // Stops; may run on the engine's own thread (a callback that closed its device).
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;

@@ -1,7 +1,9 @@
 // The C control interface of the stand-in.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "simulator/scenario.h"
 #include "simulator/simulation.h"
 #include "simulator/vqsim.h"
 
@@ -61,7 +63,7 @@ VQSIM_API void vqsim_fail(const char* operation, int status, int count)
     if (count == 0)
         sim().fail_rules.erase(text(operation));
     else
-        sim().fail_rules[text(operation)] = {static_cast<Celdra::TFTManager::TFT_Status>(status), count};
+        sim().fail_rules[text(operation)] = {{static_cast<Celdra::TFTManager::TFT_Status>(status), count}};
 }
 
 VQSIM_API void vqsim_delay(const char* operation, unsigned milliseconds)
@@ -177,14 +179,9 @@ VQSIM_API void vqsim_set_frame_interval_us(unsigned interval)
 VQSIM_API void vqsim_inject_capture_status(unsigned int handle, int status)
 {
     std::lock_guard<std::mutex> guard(sim().mutex);
-    for (auto& scanner : sim().scanners) {
-        if (scanner->handle != handle || handle == 0) continue;
-        auto injected = static_cast<Celdra::TFTManager::TFT_Status>(status);
-        if (scanner->capture && scanner->capture->running())
-            scanner->capture->inject(injected);
-        else
-            scanner->pending_injections.push_back(injected);
-    }
+    for (auto& scanner : sim().scanners)
+        if (scanner->handle == handle && handle != 0)
+            sim().inject(*scanner, static_cast<Celdra::TFTManager::TFT_Status>(status));
 }
 
 VQSIM_API unsigned long long vqsim_frames_sent(unsigned int handle)
@@ -220,15 +217,31 @@ VQSIM_API int vqsim_set_reported_calibration_geometry(const char* sensor_id, uns
 
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
 {
-    vqsim::ScannerIdentity identity;
-    {
+    return sim().unplug(text(sensor_id), replug_after_ms) ? 0 : -1;
+}
+
+VQSIM_API void vqsim_use_scenario(const char* path)
+{
+    std::lock_guard<std::mutex> guard(sim().mutex);
+    if (path == nullptr)
+        sim().scenario_file.reset();
+    else
+        sim().scenario_file = path;
+}
+
+VQSIM_API int vqsim_add_timeline_event(const char* json)
+{
+    try {
+        vqsim::TimelineEvent event = vqsim::read_timeline_event(text(json), "vqsim_add_timeline_event");
         std::lock_guard<std::mutex> guard(sim().mutex);
-        Scanner* scanner = sim().find_attached(text(sensor_id));
-        if (scanner == nullptr) return -1;
-        identity = *scanner; // the device's own description, without its attachment state
+        sim().added_events.push_back(std::move(event));
+        return 0;
+    } catch (const vqsim::ScenarioError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        std::fflush(stderr);
+    } catch (const std::bad_alloc&) {
     }
-    sim().unplug_later(std::move(identity), replug_after_ms);
-    return 0;
+    return -1;
 }
 
 } // extern "C"

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 
+#include "simulator/scenario.h"
+
 namespace vqsim {
 
 Simulation& Simulation::instance()
@@ -29,11 +31,18 @@ std::optional<TFT_Status> Simulation::enter(const char* operation, bool needs_in
     }
     if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     std::lock_guard<std::mutex> guard(mutex);
-    auto rule = fail_rules.find(operation);
-    if (rule != fail_rules.end()) {
-        TFT_Status status = rule->second.status;
-        if (rule->second.count > 0 && --rule->second.count == 0) fail_rules.erase(rule);
-        return status;
+    auto rules = fail_rules.find(operation);
+    if (rules != fail_rules.end()) {
+        Rule& rule = rules->second.front();
+        if (rule.after == 0) {
+            const TFT_Status status = rule.status;
+            if (rule.count > 0 && --rule.count == 0) {
+                rules->second.pop_front();
+                if (rules->second.empty()) fail_rules.erase(rules);
+            }
+            return status;
+        }
+        --rule.after;
     }
     if (needs_initialized && !initialized) return TFT_ERR_NOT_INITIALIZED;
     return std::nullopt;
@@ -68,7 +77,7 @@ ScannerIdentity factory_identity(const std::string& sensor_id, const std::string
     identity.descriptor[2] = "QUADRELV3-USB3-FW0312-HW0200";
     identity.pia[20] = {0x10, 0x02, 0x00, 0x01};
     identity.pia[1] = std::vector<std::uint8_t>(serial_number.begin(), serial_number.end());
-    identity.parameters = {{1, 10000}, {2, 16}, {3, 15}, {4, 128}, {5, 32}, {6, 1}, {7, 300}};
+    for (const ParameterSpec& spec : parameter_specs) identity.parameters[spec.id] = spec.start;
     return identity;
 }
 
@@ -89,7 +98,7 @@ void Simulation::stop_all_captures(std::unique_lock<std::mutex>& lock)
     lock.lock();
 }
 
-void Simulation::unplug_later(ScannerIdentity identity, unsigned replug_after_ms)
+void Simulation::unplug_later(ScannerIdentity identity, std::optional<unsigned> replug_after_ms)
 {
     std::lock_guard<std::mutex> guard(mutex);
     // Threads of earlier unplugs that are over are joined here, so they do not pile up.
@@ -109,14 +118,19 @@ void Simulation::unplug_later(ScannerIdentity identity, unsigned replug_after_ms
         if (remove_sensor(identity.sensor_id)) {
             emit_usb(identity.serial_number, 1, true);
             std::unique_lock<std::mutex> lock(mutex);
-            unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(replug_after_ms),
-                                       [&] { return unplug_generation_ != generation; });
-            const bool cancelled = unplug_generation_ != generation && !replug_when_finished_;
-            // Not when attached again meanwhile.
-            if (!cancelled && find_attached(identity.sensor_id) == nullptr) {
-                attach(identity);
-                lock.unlock();
-                emit_usb(identity.serial_number, 0, true);
+            if (!replug_after_ms) {
+                detached_[identity.sensor_id] = identity;
+            } else {
+                unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(*replug_after_ms),
+                                           [&] { return unplug_generation_ != generation; });
+                const bool cancelled = unplug_generation_ != generation && !replug_when_finished_;
+                // Not when attached again meanwhile.
+                if (!cancelled && find_attached(identity.sensor_id) == nullptr) {
+                    detached_.erase(identity.sensor_id);
+                    attach(identity);
+                    lock.unlock();
+                    emit_usb(identity.serial_number, 0, true);
+                }
             }
         }
         done->store(true);
@@ -153,10 +167,14 @@ void Simulation::finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug)
 
 void Simulation::reset()
 {
+    timeline_.stop();
     std::unique_lock<std::mutex> lock(mutex);
     finish_unplugs(lock, false);
     stop_all_captures(lock);
     scanners.clear();
+    detached_.clear();
+    scenario_file.reset();
+    added_events.clear();
     fail_rules.clear();
     delays.clear();
     call_counts.clear();
@@ -205,8 +223,8 @@ void Simulation::unregister_notification()
 }
 
 // pick() runs under the lock, on the event thread, and returns the call to make, or an empty
-// function when nothing is registered. Returns once the call has returned.
-void Simulation::dispatch(const Pick& pick)
+// function when nothing is registered. Returns once the call has returned, or at once when posted.
+void Simulation::dispatch(Pick pick, bool post)
 {
     std::unique_lock<std::mutex> lock(mutex);
     // A callback that raises another event: delivered at once, on this thread.
@@ -217,10 +235,11 @@ void Simulation::dispatch(const Pick& pick)
         event_thread_ = std::thread([this] { event_loop(); });
         event_thread_id_ = event_thread_.get_id();
     }
-    Event event{&pick};
-    events_.push_back(&event);
+    auto event = std::make_shared<Event>();
+    event->pick = std::move(pick);
+    events_.push_back(event);
     events_changed_.notify_all();
-    events_changed_.wait(lock, [&] { return event.delivered; });
+    if (!post) events_changed_.wait(lock, [&] { return event->delivered; });
 }
 
 void Simulation::deliver(const Pick& pick, std::unique_lock<std::mutex>& lock)
@@ -241,9 +260,9 @@ void Simulation::event_loop()
     for (;;) {
         events_changed_.wait(lock, [this] { return events_stopping_ || !events_.empty(); });
         if (events_.empty()) return; // stopping, nothing left to deliver
-        Event* event = events_.front();
+        std::shared_ptr<Event> event = events_.front();
         events_.pop_front();
-        deliver(*event->pick, lock);
+        deliver(event->pick, lock);
         event->delivered = true;
         events_changed_.notify_all();
     }
@@ -263,37 +282,168 @@ void Simulation::stop_events(std::unique_lock<std::mutex>& lock)
     events_changed_.notify_all();
 }
 
-void Simulation::emit_log(const std::string& text)
+void Simulation::emit_log(const std::string& text, bool post)
 {
-    dispatch([&]() -> std::function<void()> {
-        if (logger_ == nullptr) return {};
-        return [callback = logger_, context = logger_context_, text] {
-            std::string copy = text;
-            callback(copy, context);
-        };
-    });
+    dispatch(
+        [this, text]() -> std::function<void()> {
+            if (logger_ == nullptr) return {};
+            return [callback = logger_, context = logger_context_, text] {
+                std::string copy = text;
+                callback(copy, context);
+            };
+        },
+        post);
 }
 
-void Simulation::emit_usb(const std::string& serial_number, int event, bool is_active)
+void Simulation::emit_usb(const std::string& serial_number, int event, bool is_active, bool post)
 {
-    dispatch([&]() -> std::function<void()> {
-        if (usb_ == nullptr) return {};
-        return [callback = usb_, context = notify_context_, serial_number, event, is_active] {
-            std::string copy = serial_number;
-            callback(0, 0, copy, static_cast<system_event::sys_events>(event), is_active, context);
-        };
-    });
+    dispatch(
+        [this, serial_number, event, is_active]() -> std::function<void()> {
+            if (usb_ == nullptr) return {};
+            return [callback = usb_, context = notify_context_, serial_number, event, is_active] {
+                std::string copy = serial_number;
+                callback(0, 0, copy, static_cast<system_event::sys_events>(event), is_active, context);
+            };
+        },
+        post);
 }
 
-void Simulation::emit_power(const std::string& serial_number, int event, bool is_active)
+void Simulation::emit_power(const std::string& serial_number, int event, bool is_active, bool post)
 {
-    dispatch([&]() -> std::function<void()> {
-        if (power_ == nullptr) return {};
-        return [callback = power_, context = notify_context_, serial_number, event, is_active] {
-            std::string copy = serial_number;
-            callback(copy, static_cast<system_event::sys_events>(event), is_active, context);
-        };
-    });
+    dispatch(
+        [this, serial_number, event, is_active]() -> std::function<void()> {
+            if (power_ == nullptr) return {};
+            return [callback = power_, context = notify_context_, serial_number, event, is_active] {
+                std::string copy = serial_number;
+                callback(copy, static_cast<system_event::sys_events>(event), is_active, context);
+            };
+        },
+        post);
+}
+
+bool Simulation::unplug(const std::string& sensor_id, std::optional<unsigned> replug_after_ms)
+{
+    ScannerIdentity identity;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Scanner* scanner = find_attached(sensor_id);
+        if (scanner == nullptr) return false;
+        identity = *scanner; // the device's own description, without its attachment state
+    }
+    unplug_later(std::move(identity), replug_after_ms);
+    return true;
+}
+
+bool Simulation::plug(const std::string& sensor_id)
+{
+    std::string serial_number;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        auto found = detached_.find(sensor_id);
+        if (found == detached_.end() || find_attached(sensor_id) != nullptr) return false;
+        serial_number = found->second.serial_number;
+        attach(std::move(found->second));
+        detached_.erase(found);
+    }
+    emit_usb(serial_number, 0, true, true);
+    return true;
+}
+
+void Simulation::inject(Scanner& scanner, TFT_Status status)
+{
+    if (scanner.capture && scanner.capture->running())
+        scanner.capture->inject(status);
+    else
+        scanner.pending_injections.push_back(status);
+}
+
+void Simulation::fire(const TimelineEvent& event)
+{
+    using Kind = TimelineEvent::Kind;
+    switch (event.kind) {
+    case Kind::unplug:
+        unplug(event.sensor_id, event.replug_after_ms);
+        return;
+    case Kind::plug:
+        plug(event.sensor_id);
+        return;
+    case Kind::log:
+        emit_log(event.text, true);
+        return;
+    case Kind::sleep:
+    case Kind::wake:
+    case Kind::capture_status:
+        break;
+    }
+    std::string serial_number;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Scanner* scanner = find_attached(event.sensor_id);
+        if (scanner == nullptr) return;
+        if (event.kind == Kind::capture_status) return inject(*scanner, static_cast<TFT_Status>(event.status));
+        scanner->device->asleep.store(event.kind == Kind::sleep);
+        serial_number = scanner->serial_number;
+    }
+    emit_power(serial_number, event.kind == Kind::sleep ? system_event::POWER_SLEEP : system_event::POWER_WAKE, true,
+               true);
+}
+
+void Simulation::apply(const Scenario* scenario)
+{
+    timeline_.stop();
+    std::unique_lock<std::mutex> lock(mutex);
+    std::string first_sensor;
+    if (scenario != nullptr && scenario->scanners) {
+        // The scenario's scanners replace whatever was attached, unplugged or about to come back.
+        finish_unplugs(lock, false);
+        stop_all_captures(lock);
+        scanners.clear();
+        detached_.clear();
+        for (const ScenarioScanner& defined : *scenario->scanners) {
+            ScannerIdentity identity = defined.identity;
+            identity.device = std::make_shared<DeviceLink>(); // counts and states start afresh
+            identity.device->broken.store(defined.broken);
+            if (defined.attached)
+                attach(std::move(identity));
+            else
+                detached_[identity.sensor_id] = std::move(identity);
+        }
+        if (!scenario->scanners->empty()) first_sensor = scenario->scanners->front().identity.sensor_id;
+    } else {
+        for (auto& scanner : scanners)
+            if (scanner->attached) {
+                first_sensor = scanner->sensor_id;
+                break;
+            }
+    }
+    if (scenario != nullptr) {
+        if (scenario->frame_interval_us) set_frame_interval_us(*scenario->frame_interval_us);
+        for (const FaultRule& fault : scenario->faults) fail_rules.erase(fault.operation);
+        for (const FaultRule& fault : scenario->faults) fail_rules[fault.operation].push_back(fault.rule);
+    }
+    initialized = true;
+
+    std::vector<Timeline::Entry> entries;
+    const auto add = [&](TimelineEvent event) {
+        if (event.sensor_id.empty()) event.sensor_id = first_sensor;
+        std::shared_ptr<DeviceLink> device;
+        if (Scanner* scanner = find_attached(event.sensor_id))
+            device = scanner->device;
+        else if (auto found = detached_.find(event.sensor_id); found != detached_.end())
+            device = found->second.device;
+        const std::uint64_t frames = device ? device->frames.load() : 0;
+        entries.push_back(Timeline::Entry{std::move(event), std::move(device), frames});
+    };
+    if (scenario != nullptr)
+        for (const TimelineEvent& event : scenario->timeline) add(event);
+    for (const TimelineEvent& event : added_events) add(event);
+    lock.unlock();
+    timeline_.start(std::move(entries), [this](const TimelineEvent& event) { fire(event); });
+}
+
+void frames_counted()
+{
+    Simulation::instance().frames_counted();
 }
 
 } // namespace vqsim

@@ -20,6 +20,7 @@
 #include "devicelib/TFTManager.h"
 #include "simulator/capture_engine.h"
 #include "simulator/image_synth.h"
+#include "simulator/timeline.h"
 
 namespace Celdra::TFTManager {
 // The library's own access to an image's storage.
@@ -37,9 +38,22 @@ struct ImageWriter {
 
 namespace vqsim {
 
+struct Scenario;
+
 using namespace Celdra::TFTManager;
 
 constexpr std::size_t lamp_count = 12;
+
+// The simulated capture parameters (listed in vqsim.h).
+struct ParameterSpec {
+    std::uint32_t id;
+    const char* name;
+    std::uint32_t start, low, high;
+};
+inline constexpr ParameterSpec parameter_specs[] = {
+    {1, "exposure_us", 10000, 100, 100000}, {2, "analog_gain", 16, 1, 64},    {3, "frame_rate_fps", 15, 1, 30},
+    {4, "led_intensity", 128, 0, 255},      {5, "black_level", 32, 0, 1023}, {6, "auto_capture", 1, 0, 1},
+    {7, "finger_threshold", 300, 0, 1023}};
 
 struct Calibration {
     std::vector<std::uint16_t> black;
@@ -58,6 +72,7 @@ struct ScannerIdentity {
     bool dirty = false;
     std::optional<Calibration> calibration; // set by vqsim_set_calibration
     std::uint32_t reported_stride = 0, reported_height = 0; // a misreported geometry, when not 0
+    std::shared_ptr<DeviceLink> device = std::make_shared<DeviceLink>();
 };
 
 // A new scanner as it leaves the factory.
@@ -99,11 +114,14 @@ public:
     std::mutex mutex;
     bool initialized = false;
     std::map<std::string, std::uint64_t> call_counts;
+    // Rules of one operation take turns in order: each lets `after` calls through, then answers
+    // `count` calls (every call when count < 0) with `status`.
     struct Rule {
         TFT_Status status;
         int count;
+        std::uint64_t after = 0;
     };
-    std::map<std::string, Rule> fail_rules;
+    std::map<std::string, std::deque<Rule>> fail_rules;
     std::map<std::string, unsigned> delays;
 
     // Scanners in attach order; detached ones stay until their handle is closed.
@@ -122,9 +140,30 @@ public:
     void register_notification(UsbNotifyCallback usb, PowerNotifyCallback power, void* context);
     void unregister_logger();
     void unregister_notification();
-    void emit_log(const std::string& text);
-    void emit_usb(const std::string& serial_number, int event, bool is_active);
-    void emit_power(const std::string& serial_number, int event, bool is_active);
+    // Each returns once the callback has returned, or at once when `post` (the event still goes out in order).
+    void emit_log(const std::string& text, bool post = false);
+    void emit_usb(const std::string& serial_number, int event, bool is_active, bool post = false);
+    void emit_power(const std::string& serial_number, int event, bool is_active, bool post = false);
+
+    // The scenario read at initialize: the file vqsim_use_scenario named, else VQSIM_SCENARIO's.
+    std::optional<std::string> scenario_file;   // under mutex
+    std::vector<TimelineEvent> added_events;    // vqsim_add_timeline_event; under mutex
+    // Applies a scenario (or none) and the added events, starts their timeline and marks the
+    // library initialised. Without the lock held.
+    void apply(const Scenario* scenario);
+    // Stops the timeline; without the lock held.
+    void stop_timeline() { timeline_.stop(); }
+    void frames_counted() { timeline_.frames_counted(); }
+    // What a timeline event does; raises its events without waiting for them.
+    void fire(const TimelineEvent& event);
+
+    // Unplugs an attached scanner on a thread of its own, plugging it back after the delay (none: it
+    // stays away until plug()). False when none is attached under that id.
+    bool unplug(const std::string& sensor_id, std::optional<unsigned> replug_after_ms);
+    // Plugs back a scanner that was unplugged for good, or a scenario's scanner not yet attached.
+    bool plug(const std::string& sensor_id);
+    // A capture status for the scanner's running capture, or its next one. Under the lock.
+    void inject(Scanner& scanner, TFT_Status status);
 
     // Stops every capture, waiting for them outside the lock.
     void stop_all_captures(std::unique_lock<std::mutex>& lock);
@@ -134,8 +173,8 @@ public:
     // Detaches an attached scanner (its capture ends, an open handle answers unplugged until
     // closed); false when none is attached under that id.
     bool remove_sensor(const std::string& sensor_id);
-    // Unplugs a scanner and plugs it back later, on a thread that reset() joins.
-    void unplug_later(ScannerIdentity identity, unsigned replug_after_ms);
+    // Unplugs a scanner and plugs it back later (or never), on a thread that reset() joins.
+    void unplug_later(ScannerIdentity identity, std::optional<unsigned> replug_after_ms);
     // Ends the pending re-plugs, plugging the scanners back at once (replug) or not, and joins their
     // threads; the lock is released meanwhile.
     void finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug);
@@ -146,12 +185,12 @@ public:
 private:
     using Pick = std::function<std::function<void()>()>;
     struct Event {
-        const Pick* pick;
+        Pick pick;
         bool delivered = false;
     };
 
     Simulation();
-    void dispatch(const Pick& pick);
+    void dispatch(Pick pick, bool post);
     void deliver(const Pick& pick, std::unique_lock<std::mutex>& lock);
     void event_loop();
     void wait_for_callbacks(std::unique_lock<std::mutex>& lock);
@@ -166,7 +205,7 @@ private:
 
     std::thread event_thread_;
     std::thread::id event_thread_id_;
-    std::deque<Event*> events_; // each waited for by the thread that raised it
+    std::deque<std::shared_ptr<Event>> events_;
     bool events_stopping_ = false;
     std::condition_variable events_changed_;
 
@@ -178,6 +217,10 @@ private:
     std::uint64_t unplug_generation_ = 0; // bumped by finish_unplugs: pending re-plugs end now
     bool replug_when_finished_ = false;
     std::condition_variable unplug_cancelled_;
+    // Scanners away for good (unplugged without a re-plug, or a scenario's not yet attached), by id.
+    std::map<std::string, ScannerIdentity> detached_;
+
+    Timeline timeline_;
 };
 
 } // namespace vqsim

@@ -1,10 +1,12 @@
 // The device library's classes, answered by the simulation.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "simulator/scenario.h"
 #include "simulator/simulation.h"
 
 namespace Celdra::TFTManager {
@@ -36,12 +38,9 @@ TFT_Status on_open_scanner(const char* operation, std::uint32_t handle, Work wor
 
 bool parameter_in_range(std::uint32_t id, std::uint32_t value)
 {
-    struct Range {
-        std::uint32_t low, high;
-    };
-    static const Range ranges[8] = {{0, 0},   {100, 100000}, {1, 64},   {1, 30},
-                                    {0, 255}, {0, 1023},     {0, 1},    {0, 1023}};
-    return id >= 1 && id <= 7 && value >= ranges[id].low && value <= ranges[id].high;
+    for (const vqsim::ParameterSpec& spec : vqsim::parameter_specs)
+        if (spec.id == id) return value >= spec.low && value <= spec.high;
+    return false;
 }
 
 // The geometry an image is reported with: its own, unless the scanner misreports it (a reported
@@ -86,6 +85,7 @@ std::shared_ptr<TFTManagerClass> TFTManagerClass::get_instance()
 void TFTManagerClass::destroy_instance()
 {
     sim().enter("destroy_instance", false);
+    sim().stop_timeline();
     {
         // No thread of the library outlives its instance: an unplugged scanner comes back now, and
         // the event thread ends.
@@ -100,14 +100,36 @@ void TFTManagerClass::destroy_instance()
 TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
 {
     if (auto forced = sim().enter("initialize", false)) return *forced;
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    sim().initialized = true;
+    std::optional<std::string> file;
+    {
+        std::lock_guard<std::mutex> guard(sim().mutex);
+        file = sim().scenario_file;
+    }
+    if (!file) {
+        const char* variable = std::getenv("VQSIM_SCENARIO");
+        if (variable != nullptr && *variable != '\0') file = variable;
+    }
+    // The whole file is read and checked before anything of it is applied.
+    std::optional<vqsim::Scenario> scenario;
+    if (file && !file->empty()) {
+        try {
+            scenario = vqsim::read_scenario(*file);
+        } catch (const vqsim::ScenarioError& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            std::fflush(stderr);
+            return TFT_ERR_FILE;
+        } catch (const std::bad_alloc&) {
+            return TFT_ERR_OUTOFRESOURCES;
+        }
+    }
+    sim().apply(scenario ? &*scenario : nullptr);
     return TFT_ERR_OK;
 }
 
 TFT_Status TFTManagerClass::uninitialize()
 {
     if (auto forced = sim().enter("uninitialize", false)) return *forced;
+    sim().stop_timeline();
     std::unique_lock<std::mutex> lock(sim().mutex);
     sim().stop_all_captures(lock);
     for (auto& scanner : sim().scanners) {
@@ -222,12 +244,16 @@ TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
 
 TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
 {
-    return on_open_scanner("usbReboot", handle, [](Scanner&, auto&) { return TFT_ERR_OK; });
+    return on_open_scanner("usbReboot", handle, [](Scanner& scanner, auto&) {
+        scanner.device->broken.store(false); // a restart mends a broken scanner
+        return TFT_ERR_OK;
+    });
 }
 
 TFT_Status TFTManagerClass::usbReboot_blocking(std::uint32_t handle)
 {
-    return on_open_scanner("usbReboot_blocking", handle, [](Scanner&, std::unique_lock<std::mutex>& lock) {
+    return on_open_scanner("usbReboot_blocking", handle, [](Scanner& scanner, std::unique_lock<std::mutex>& lock) {
+        scanner.device->broken.store(false);
         lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the restart
         return TFT_ERR_OK;
@@ -312,7 +338,7 @@ TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, Cap
         if (callback == nullptr) return TFT_ERR_BAD_PARAMETERS;
         if (scanner.capture && scanner.capture->running()) return TFT_ERR_BAD_STATE;
         auto engine = std::make_shared<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
-                                                             callback, context);
+                                                             scanner.device, callback, context);
         for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
         scanner.pending_injections.clear();
         ended = std::exchange(scanner.capture, std::move(engine));

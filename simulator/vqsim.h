@@ -88,6 +88,16 @@ VQSIM_API int vqsim_set_reported_calibration_geometry(const char* sensor_id, uns
    the re-plug and waits for the thread. */
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms);
 
+/* Scenarios (simulator/README.md describes the format). Every initialize of the device library reads
+   the scenario file named here, or, while none is named (NULL), the one VQSIM_SCENARIO names; a file
+   that cannot be read or is not a valid scenario makes initialize answer TFT_ERR_FILE, with one line
+   on standard error, and changes nothing. vqsim_reset forgets the name. */
+VQSIM_API void vqsim_use_scenario(const char* path);
+/* One more timeline event, written as one entry of a scenario's "timeline", for every later
+   initialize to start along with the scenario's own (until vqsim_reset). 0, or -1 with one line on
+   standard error when the text is not a valid entry. */
+VQSIM_API int vqsim_add_timeline_event(const char* json);
+
 #ifdef __cplusplus
 }
 #endif

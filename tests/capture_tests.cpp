@@ -14,32 +14,7 @@ namespace {
 using nvr::vantorquadrelv3::get_shared_manager;
 using nvr::vantorquadrelv3::vantorquadrelv3_manager;
 
-// Counts deliveries and lets a test wait for a number of them.
-struct Sink {
-    std::mutex mutex;
-    std::condition_variable changed;
-    unsigned long long delivered = 0;
-    bool null_pixels = false;
-
-    static void deliver(unsigned char* pixels, void* context)
-    {
-        auto* sink = static_cast<Sink*>(context);
-        std::lock_guard<std::mutex> guard(sink->mutex);
-        ++sink->delivered;
-        sink->null_pixels |= pixels == nullptr;
-        sink->changed.notify_all();
-    }
-    void wait_for(unsigned long long count)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return delivered >= count; });
-    }
-    unsigned long long count()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return delivered;
-    }
-};
+using Sink = kova_test::FrameSink;
 
 class Capture : public kova_test::KovaTest {
 protected:

@@ -47,8 +47,23 @@ capture_tool_test(capture_tool_refusal failure
   "KovaOpenDevice_N failed: 9005 \\(Device Unavail: ;log file: "
   --sensor QV3-9999 --out ${capture_tool_dir}/capture_tool_refusal/out)
 
+# A scenario file: capture faults during the run are reported by the status thread, and the run ends
+# well; an unreadable file is named by the stand-in and refused.
+capture_tool_test(capture_tool_scenario 0
+  "KovaGetStatus\\(0x[0-9a-f]+\\) -> 9005;frames 40/40;status thread: ended"
+  --scenario ${CMAKE_SOURCE_DIR}/simulator/scenarios/capture-faults.json --frames 40 --fast
+  --out ${capture_tool_dir}/capture_tool_scenario/out)
+capture_tool_test(capture_tool_bad_scenario failure
+  "VQUAD stand-in: [^\n]*missing.json: cannot read the scenario file;KovaInitialize_N failed: 9000"
+  --scenario ${capture_tool_dir}/missing.json --out ${capture_tool_dir}/capture_tool_bad_scenario/out)
+# Any application, unchanged: the scenario comes through the environment.
+capture_tool_test(capture_tool_scenario_environment 0 "^QV3-0001  serial number 5A1C0042 [^\n]*\nQV3-0002  serial number 5A1C0077 "
+  --list)
+set_tests_properties(capture_tool_scenario_environment PROPERTIES
+  ENVIRONMENT VQSIM_SCENARIO=${CMAKE_SOURCE_DIR}/simulator/scenarios/two-scanners.json)
+
 capture_tool_test(capture_tool_help 0
-  "--sensor;--frames;--out;--level;--list;--json;--unplug-after;--fast;--version;--help" --help)
+  "--sensor;--frames;--out;--level;--list;--json;--scenario;--unplug-after;--fast;--version;--help" --help)
 
 # The scanners, as lines and as JSON; the version; wrong options and folders, refused at once.
 capture_tool_test(capture_tool_list 0 "^QV3-0001  serial number 5A1C0042  descriptor code " --list)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "kova_status.h"
@@ -26,6 +28,33 @@ void set_program_data(const std::string& folder);
 
 // The log file's bytes with the 45-byte prefix (timestamp, blank, thread piece) of every line removed.
 std::string strip_prefixes(const std::string& log);
+
+// Counts deliveries and lets a test wait for a number of them.
+struct FrameSink {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long long delivered = 0;
+    bool null_pixels = false;
+
+    static void deliver(unsigned char* pixels, void* context)
+    {
+        auto* sink = static_cast<FrameSink*>(context);
+        std::lock_guard<std::mutex> guard(sink->mutex);
+        ++sink->delivered;
+        sink->null_pixels |= pixels == nullptr;
+        sink->changed.notify_all();
+    }
+    void wait_for(unsigned long long count)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return delivered >= count; });
+    }
+    unsigned long long count()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return delivered;
+    }
+};
 
 class KovaTest : public ::testing::Test {
 protected:

@@ -1,6 +1,6 @@
 // kova-capture: one whole capture run from the command line, written only against the public C
-// interface, the way a capture application uses the library. Only --unplug-after and --fast reach
-// into the stand-in's controls.
+// interface, the way a capture application uses the library. Only --scenario, --unplug-after and
+// --fast reach into the stand-in's controls.
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "kova_tool.h"
 #include "vqsim.h"
@@ -243,8 +245,12 @@ private:
         require("KovaVantorSetBuzzer", KovaVantorSetBuzzer(handle_, 1));
         console.line("buzzer: sounded pattern 1");
         console.line("capturing %u frames", options_.frames);
+        {
+            // A scenario's events are seen by the status thread only once it is at its status call.
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return watched_generation_ == handle_generation_; });
+        }
         start_video();
-        bool scenario_started = false;
         auto last_progress = Clock::time_point{};
         auto show_progress = [&](std::unique_lock<std::mutex>& lock, bool last) {
             std::string text = progress_text();
@@ -272,18 +278,6 @@ private:
                 reopen_after_unplug(seen);
                 lock.lock();
                 last_frame_time = Clock::now();
-                continue;
-            }
-            // The scenario waits for the status thread to be at its status call, so that it sees the unplug.
-            if (options_.unplug_after != 0 && !scenario_started && seen >= options_.unplug_after &&
-                watched_generation_ == handle_generation_) {
-                scenario_started = true;
-                show_progress(lock, false);
-                lock.unlock();
-                console.line("scenario: unplugging %s after %u frames", sensor_.c_str(), seen);
-                if (vqsim_unplug(sensor_.c_str(), scenario_replug_ms) != 0)
-                    throw Failure{"vqsim_unplug failed: the stand-in has no scanner " + sensor_};
-                lock.lock();
                 continue;
             }
             if (now - last_frame_time > frame_stall_limit) {
@@ -469,6 +463,21 @@ private:
     std::vector<unsigned char> last_frame_;
 };
 
+// The stand-in's scenario: the file, and --unplug-after as one more event of its timeline.
+bool use_scenario(const Options& options)
+{
+    if (!options.scenario.empty()) vqsim_use_scenario(options.scenario.c_str());
+    if (options.unplug_after == 0) return true;
+    nlohmann::json event = {{"event", "unplug"},
+                            {"after_frames", options.unplug_after},
+                            {"replug_after_ms", scenario_replug_ms}};
+    if (!options.sensor.empty()) event["sensor_id"] = options.sensor;
+    if (vqsim_add_timeline_event(event.dump().c_str()) != 0) return false;
+    console.line("scenario: the stand-in unplugs the scanner after %u frames and plugs it back %u ms later",
+                 options.unplug_after, scenario_replug_ms);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -476,6 +485,7 @@ int main(int argc, char** argv)
     Options options;
     int usage_status = parse_options(argc, argv, options);
     if (usage_status != 0) return usage_status < 0 ? 0 : usage_status;
+    if (!use_scenario(options)) return 1;
     if (options.list) return list_scanners(options);
     CaptureRun run(options);
     active_run.store(&run);

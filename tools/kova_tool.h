@@ -43,7 +43,8 @@ struct Options {
     unsigned frames = 30;
     std::string out = "capture";
     unsigned level = 3;
-    unsigned unplug_after = 0; // 0: no scenario
+    std::string scenario;      // the stand-in's scenario file
+    unsigned unplug_after = 0; // 0: no unplug event
     bool fast = false;
     bool list = false; // --list: print the scanners and exit
     bool json = false; // with --list: as one JSON document

@@ -24,8 +24,10 @@ void usage(std::FILE* to)
                  "  --list              print the attached scanners (sensor id, serial number, descriptor\n"
                  "                      code) and exit\n"
                  "  --json              with --list: one JSON document, with information and capabilities\n"
-                 "  --unplug-after N    stand-in scenario: unplug the scanner after N frames and plug it\n"
-                 "                      back about a second later; the run reopens it and carries on\n"
+                 "  --scenario FILE     stand-in: the scenario file to simulate (scanners, faults, events;\n"
+                 "                      see the stand-in's README); the run reopens a scanner that goes away\n"
+                 "  --unplug-after N    stand-in: unplug the scanner after N frames and plug it back a second\n"
+                 "                      later (one more event of the scenario's timeline)\n"
                  "  --fast              stand-in: deliver a frame every %u us instead of 15 per second\n"
                  "  --version           print the version and exit\n"
                  "  --help              show this text\n"
@@ -89,12 +91,19 @@ int parse_options(int argc, char** argv, Options& options)
                 return bad_usage(option + " takes a whole number from " + std::to_string(count.low) + " to " +
                                  std::to_string(count.high) + ", not '" + (value != nullptr ? value : "") + "'");
         }
-        if (!known && (option == "--sensor" || option == "--out")) {
+        struct Text {
+            const char* name;
+            std::string Options::*value;
+            const char* takes;
+        };
+        static const Text texts[] = {{"--sensor", &Options::sensor, "a sensor id (kova-capture --list shows them)"},
+                                     {"--out", &Options::out, "a folder"},
+                                     {"--scenario", &Options::scenario, "a scenario file"}};
+        for (const Text& text : texts) {
+            if (option != text.name) continue;
             known = true;
-            if (value == nullptr || *value == '\0')
-                return bad_usage(option + (option == "--sensor" ? " takes a sensor id (kova-capture --list shows them)"
-                                                                : " takes a folder"));
-            (option == "--sensor" ? options.sensor : options.out) = value;
+            if (value == nullptr || *value == '\0') return bad_usage(option + " takes " + text.takes);
+            options.*text.value = value;
         }
         if (!known) return bad_usage("unknown option " + option);
         ++i;

@@ -1,0 +1,61 @@
+// A scenario's timeline: events that fire at a time since initialize or after a number of frames,
+// on one thread of the stand-in.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "simulator/capture_engine.h"
+
+namespace vqsim {
+
+struct TimelineEvent {
+    enum class Kind { unplug, plug, sleep, wake, capture_status, log };
+    Kind kind = Kind::log;
+    std::optional<std::uint64_t> at_ms;        // since initialize
+    std::optional<std::uint64_t> after_frames; // sent by the scanner since initialize
+    std::string sensor_id;                     // empty: the scenario's first scanner
+    std::optional<unsigned> replug_after_ms;   // unplug: absent, it stays away until a plug event
+    int status = 0;                            // capture_status
+    std::string text;                          // log
+};
+
+const char* kind_name(TimelineEvent::Kind kind);
+
+class Timeline {
+public:
+    struct Entry {
+        TimelineEvent event;
+        std::shared_ptr<DeviceLink> device; // whose frames after_frames counts
+        std::uint64_t frames_before = 0;    // its count when the timeline started
+    };
+    using Fire = std::function<void(const TimelineEvent&)>;
+
+    ~Timeline();
+    // Runs the entries on a thread of their own (a timeline already running is stopped first).
+    // `fire` runs without the timeline's lock held.
+    void start(std::vector<Entry> entries, Fire fire);
+    // Once this returns no event fires any more. Not from inside `fire`.
+    void stop();
+    // A device's frame count reached the mark the timeline set on it.
+    void frames_counted();
+
+private:
+    void run(std::vector<Entry> entries, const Fire& fire);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    bool counted_ = false;
+    std::thread thread_;
+};
+
+} // namespace vqsim

@@ -25,7 +25,8 @@ Timeline::~Timeline()
 
 void Timeline::start(std::vector<Entry> entries, Fire fire)
 {
-    stop();
+    std::lock_guard<std::mutex> control(control_);
+    stop_thread();
     if (entries.empty()) return;
     // Timed events in time order; events due together, and frame-counted ones, in the order written.
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
@@ -41,6 +42,12 @@ void Timeline::start(std::vector<Entry> entries, Fire fire)
 }
 
 void Timeline::stop()
+{
+    std::lock_guard<std::mutex> control(control_);
+    stop_thread();
+}
+
+void Timeline::stop_thread()
 {
     std::thread thread;
     {

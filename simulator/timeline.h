@@ -50,7 +50,9 @@ public:
 
 private:
     void run(std::vector<Entry> entries, const Fire& fire);
+    void stop_thread();
 
+    std::mutex control_; // one start or stop at a time
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;

@@ -2,6 +2,8 @@
 // scenarios mixed with the C controls.
 #include <gmock/gmock.h>
 
+#include <boost/filesystem.hpp>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -44,8 +46,17 @@ protected:
     void SetUp() override
     {
         KovaTest::SetUp();
+        files_ = folder_ + "/scenario-test";
+        boost::filesystem::create_directories(files_);
         std::lock_guard<std::mutex> guard(notifications.mutex);
         notifications.seen.clear();
+    }
+
+    void TearDown() override
+    {
+        KovaTest::TearDown();
+        boost::system::error_code ignored;
+        boost::filesystem::remove_all(files_, ignored);
     }
 
     KovaStatus start(const std::string& file)
@@ -116,7 +127,7 @@ protected:
 
     std::string write(const std::string& name, const std::string& bytes)
     {
-        const std::string path = folder_ + "/" + name;
+        const std::string path = files_ + "/" + name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -132,6 +143,7 @@ protected:
     }
 
     kova_test::FrameSink frames_;
+    std::string files_; // the scenario and calibration files a test writes
 };
 
 TEST_F(Scenarios, OneScannerIsTheDefault)
@@ -368,11 +380,11 @@ TEST_F(Scenarios, BadFilesAreRefusedWholeWithOneLine)
         EXPECT_EQ(line.rfind("VQUAD stand-in: " + file + ":" + c.line, 0), 0u) << line;
         EXPECT_EQ(KovaGetDeviceList_N(nullptr, nullptr), KOVA_NOT_INITIALIZED);
     }
-    EXPECT_THAT(refusal(folder_ + "/short_calibration.json"),
+    EXPECT_THAT(refusal(files_ + "/short_calibration.json"),
                 HasSubstr("short.raw holds 3 bytes, not stride_bytes x height = 8\n"));
     const std::string partial = write("partial.json", prefix + "\"timeline\": 3 }");
     EXPECT_THAT(refusal(partial), HasSubstr("partial.json:2:13: \"timeline\" is an array, not a number"));
-    const std::string missing = folder_ + "/missing.json";
+    const std::string missing = files_ + "/missing.json";
     EXPECT_EQ(refusal(missing), "VQUAD stand-in: " + missing + ": cannot read the scenario file\n");
 
     // Still the scanner from before, no fault rule, and initialize works again without a scenario.

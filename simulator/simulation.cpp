@@ -222,24 +222,43 @@ void Simulation::unregister_notification()
     wait_for_callbacks(lock);
 }
 
-// pick() runs under the lock, on the event thread, and returns the call to make, or an empty
-// function when nothing is registered. Returns once the call has returned, or at once when posted.
+// pick() runs under the lock, on the delivering thread, and returns the call to make, or an empty
+// function when nothing is registered. Events go out one at a time, in the order raised. One that
+// is waited for is delivered by the raising thread itself when its turn comes (it would only wait
+// otherwise, and a hand-off to another thread costs as much again as the application's own wake-up);
+// a posted one is delivered by the event thread, and the raiser goes on at once.
 void Simulation::dispatch(Pick pick, bool post)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    // A callback that raises another event: delivered at once, on this thread.
-    if (std::this_thread::get_id() == event_thread_id_) return deliver(pick, lock);
-    // A thread that is being stopped takes no more events: wait for its end, then start another.
+    // A callback that raises another event: delivered at once, on its own thread.
+    if (!post && delivering_ == std::this_thread::get_id()) return deliver(pick, lock);
+    // Nothing ahead of it: out at once, without queueing.
+    if (!post && events_.empty() && delivering_ == std::thread::id()) return deliver_in_turn(pick, lock);
+    // An event thread that is being stopped takes no more events: wait for its end.
     events_changed_.wait(lock, [this] { return !events_stopping_; });
-    if (!event_thread_.joinable()) {
-        event_thread_ = std::thread([this] { event_loop(); });
-        event_thread_id_ = event_thread_.get_id();
-    }
     auto event = std::make_shared<Event>();
     event->pick = std::move(pick);
+    event->post = post;
     events_.push_back(event);
+    if (post) {
+        if (!event_thread_.joinable()) {
+            event_thread_ = std::thread([this] { event_loop(); });
+            event_thread_id_ = event_thread_.get_id();
+        }
+        events_changed_.notify_all();
+        return;
+    }
+    events_changed_.wait(lock, [&] { return events_.front() == event && delivering_ == std::thread::id(); });
+    events_.pop_front();
+    deliver_in_turn(event->pick, lock);
+}
+
+void Simulation::deliver_in_turn(const Pick& pick, std::unique_lock<std::mutex>& lock)
+{
+    delivering_ = std::this_thread::get_id();
+    deliver(pick, lock);
+    delivering_ = std::thread::id();
     events_changed_.notify_all();
-    if (!post) events_changed_.wait(lock, [&] { return event->delivered; });
 }
 
 void Simulation::deliver(const Pick& pick, std::unique_lock<std::mutex>& lock)
@@ -258,19 +277,22 @@ void Simulation::event_loop()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        events_changed_.wait(lock, [this] { return events_stopping_ || !events_.empty(); });
-        if (events_.empty()) return; // stopping, nothing left to deliver
+        // Posted events when their turn comes; when stopping, until none is left.
+        events_changed_.wait(lock, [this] {
+            return events_.empty() ? events_stopping_ : events_.front()->post && delivering_ == std::thread::id();
+        });
+        if (events_.empty()) return;
         std::shared_ptr<Event> event = events_.front();
         events_.pop_front();
-        deliver(event->pick, lock);
-        event->delivered = true;
-        events_changed_.notify_all();
+        deliver_in_turn(event->pick, lock);
     }
 }
 
 void Simulation::stop_events(std::unique_lock<std::mutex>& lock)
 {
-    if (!event_thread_.joinable() || std::this_thread::get_id() == event_thread_id_) return;
+    // Not from inside a callback: the event thread may be waiting for that very delivery to end.
+    const std::thread::id self = std::this_thread::get_id();
+    if (!event_thread_.joinable() || self == event_thread_id_ || self == delivering_) return;
     events_stopping_ = true;
     events_changed_.notify_all();
     std::thread thread = std::move(event_thread_);

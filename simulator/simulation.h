@@ -135,7 +135,7 @@ public:
     TFT_Status find_open(std::uint32_t handle, Scanner** scanner);
     Scanner& attach(ScannerIdentity identity);
 
-    // Registered callbacks; every call goes out, in order, on the one event thread.
+    // Registered callbacks; every call goes out in the order raised, one at a time.
     void register_logger(LoggerCallback callback, void* context);
     void register_notification(UsbNotifyCallback usb, PowerNotifyCallback power, void* context);
     void unregister_logger();
@@ -178,20 +178,21 @@ public:
     // Ends the pending re-plugs, plugging the scanners back at once (replug) or not, and joins their
     // threads; the lock is released meanwhile.
     void finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug);
-    // Delivers what is queued, then ends and joins the event thread (not from the event thread itself,
-    // which just goes on); the lock is released meanwhile. The next event starts it again.
+    // Delivers what is queued, then ends and joins the event thread (not from inside a callback,
+    // where it just goes on); the lock is released meanwhile. The next posted event starts it again.
     void stop_events(std::unique_lock<std::mutex>& lock);
 
 private:
     using Pick = std::function<std::function<void()>()>;
     struct Event {
         Pick pick;
-        bool delivered = false;
+        bool post = false; // delivered by the event thread; otherwise by the thread that raised it
     };
 
     Simulation();
     void dispatch(Pick pick, bool post);
     void deliver(const Pick& pick, std::unique_lock<std::mutex>& lock);
+    void deliver_in_turn(const Pick& pick, std::unique_lock<std::mutex>& lock);
     void event_loop();
     void wait_for_callbacks(std::unique_lock<std::mutex>& lock);
 
@@ -205,7 +206,8 @@ private:
 
     std::thread event_thread_;
     std::thread::id event_thread_id_;
-    std::deque<std::shared_ptr<Event>> events_;
+    std::deque<std::shared_ptr<Event>> events_; // in the order raised
+    std::thread::id delivering_;                // the thread whose event is going out, if any
     bool events_stopping_ = false;
     std::condition_variable events_changed_;
 

@@ -33,10 +33,11 @@ extern "C" {
    initialisation and registered functions are kept. */
 VQSIM_API void vqsim_reset(void);
 
-/* Call the registered logger / usb / power function on the stand-in's event thread (one long-lived
-   thread that delivers every event in the order raised; from a callback the call is made at once on
-   that thread) and return once it has returned; nothing happens while none is registered. Plug event
-   1 means unplugged; power event 2 means asleep. */
+/* Call the registered logger / usb / power function and return once it has returned; nothing happens
+   while none is registered. Events go out one at a time in the order raised: these calls make theirs
+   on the calling thread when its turn comes (at once from inside a callback); the stand-in's own
+   (a scenario's timeline) go out on its long-lived event thread. Plug event 1 means unplugged; power
+   event 2 means asleep. */
 VQSIM_API void vqsim_log_text(const char* text);
 VQSIM_API void vqsim_usb_event(const char* serial_number, int event, int is_active);
 VQSIM_API void vqsim_power_event(const char* serial_number, int event, int is_active);

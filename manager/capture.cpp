@@ -1,4 +1,5 @@
 // Live capture: start and stop, and the device library's capture callback.
+#include "devicelib/tft_status_names.h"
 #include "interface/shared_manager.h"
 #include "interface/status.h"
 #include "logging/log.h"
@@ -11,15 +12,8 @@ namespace {
 
 const char* status_name(tft::TFT_Status status)
 {
-    static const char* const names[21] = {
-        "TFT_ERR_OK",           "TFT_ERR_FAILED",          "TFT_ERR_ALREADY_OPEN",   "TFT_ERR_NOT_CONNECTED",
-        "TFT_ERR_BAD_STATE",    "TFT_ERR_BAD_PARAMETERS",  "TFT_ERR_OUTOFRESOURCES", "TFT_ERR_UNPLUGGED",
-        "TFT_ERR_NO_SCANNER",   "TFT_ERR_FILE",            "TFT_ERR_NOT_SUPPORTED",  "TFT_ERR_COM",
-        "TFT_MUTEX_TIMEOUT",    "TFT_MISSING_DEPENDENCY",  "TFT_ERR_CRC",            "TFT_ERR_FILE_READ",
-        "TFT_ERR_BROKEN_SCANNER", "TFT_ERR_NOT_INITIALIZED", "TFT_ERR_DIRTY_DEVICE", "TFT_ERR_BUSY_DEVICE",
-        "TFT_ERR_TOO_BRIGHT"};
     auto value = static_cast<std::uint32_t>(status);
-    return value <= 20 ? names[value] : "unknow error";
+    return value <= 20 ? tft::tft_status_names[value] : "unknow error";
 }
 
 // Everything but a good image: kept out of line so the image path stays short.

@@ -12,7 +12,29 @@ namespace vqsim {
 
 namespace {
 std::atomic<unsigned> frame_interval{66667}; // 15 frames per second
+
+// At most ten samples a second; a sample whose lock is held (the panel reading it) is skipped.
+void offer_sample(FrameSample& sample, const std::uint16_t* frame)
+{
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    if (now < sample.next_ns.load(std::memory_order_relaxed)) return;
+    std::unique_lock<std::mutex> lock(sample.mutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    sample.next_ns.store(now + 100000000, std::memory_order_relaxed);
+    sample.pixels.resize(std::size_t{FrameSample::width} * FrameSample::height);
+    constexpr std::uint32_t step = image_width / FrameSample::width;
+    for (std::uint32_t y = 0; y < FrameSample::height; ++y) {
+        const std::uint16_t* row = frame + std::size_t{y} * step * image_width;
+        std::uint8_t* out = sample.pixels.data() + std::size_t{y} * FrameSample::width;
+        for (std::uint32_t x = 0; x < FrameSample::width; ++x) out[x] = static_cast<std::uint8_t>(row[x * step] >> 2);
+    }
+    ++sample.sequence;
 }
+} // namespace
+
+std::atomic<bool> frame_sampling{false};
 
 void set_frame_interval_us(unsigned interval)
 {
@@ -69,6 +91,7 @@ struct CaptureEngine::State {
                 status = Celdra::TFTManager::TFT_ERR_BROKEN_SCANNER;
             double seconds = std::chrono::duration<double>(clock::now() - start).count();
             renderer.render(index, seconds, frame.data());
+            if (frame_sampling.load(std::memory_order_relaxed)) offer_sample(device->sample, frame.data());
             Celdra::TFTManager::TFT_ImageInfoStructure info{static_cast<std::uint32_t>(index), image_width,
                                                             image_height, image_stride_bytes, 4, {}};
             frames.fetch_add(1);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "devicelib/TFTManager.h"
 #include "simulator/image_synth.h"
@@ -15,12 +16,26 @@ namespace vqsim {
 void set_frame_interval_us(unsigned interval);
 unsigned frame_interval_us();
 
+// A small copy of a live frame for the panel, taken now and then by the capture thread, which only
+// ever tries its lock and never waits for it.
+struct FrameSample {
+    static constexpr std::uint32_t width = 400, height = 375; // a quarter of the frame each way
+    std::mutex mutex;
+    std::vector<std::uint8_t> pixels; // width x height, 8-bit grey; empty until the first sample
+    std::uint64_t sequence = 0;
+    std::atomic<std::int64_t> next_ns{0}; // no sample before this steady time
+};
+
+// Whether frames are sampled (while a panel runs).
+extern std::atomic<bool> frame_sampling;
+
 // What a scanner's captures share with the rest of the stand-in; a scanner plugged back in keeps it.
 struct DeviceLink {
     std::atomic<std::uint64_t> frames{0};                 // sent since load
     std::atomic<std::uint64_t> wake_at{UINT64_MAX};       // a timeline waits for this count
     std::atomic<bool> broken{false};                      // every frame reports a broken scanner until a reboot
     std::atomic<bool> asleep{false};                      // no frame goes out
+    FrameSample sample;
 };
 
 // Called when a device's frame count reaches its wake_at.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "simulator/panel.h"
 #include "simulator/scenario.h"
 #include "simulator/simulation.h"
 #include "simulator/vqsim.h"
@@ -218,6 +219,21 @@ VQSIM_API int vqsim_set_reported_calibration_geometry(const char* sensor_id, uns
 VQSIM_API int vqsim_unplug(const char* sensor_id, unsigned replug_after_ms)
 {
     return sim().unplug(text(sensor_id), replug_after_ms) ? 0 : -1;
+}
+
+VQSIM_API int vqsim_start_panel(const char* address)
+{
+    try {
+        return vqsim::start_panel(text(address));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "VQUAD stand-in: the panel did not start: %s\n", error.what());
+        return -1;
+    }
+}
+
+VQSIM_API void vqsim_stop_panel(void)
+{
+    vqsim::stop_panel();
 }
 
 VQSIM_API void vqsim_use_scenario(const char* path)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 
+#include "devicelib/tft_status_names.h"
 #include "simulator/scenario.h"
 
 namespace vqsim {
@@ -46,6 +47,34 @@ std::optional<TFT_Status> Simulation::enter(const char* operation, bool needs_in
     }
     if (needs_initialized && !initialized) return TFT_ERR_NOT_INITIALIZED;
     return std::nullopt;
+}
+
+std::string status_name(int status)
+{
+    if (status >= 0 && status < static_cast<int>(std::size(tft_status_names))) return tft_status_names[status];
+    return "status " + std::to_string(status);
+}
+
+std::int64_t Simulation::ms_since_load() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - loaded_).count();
+}
+
+void Simulation::note(const std::string& sensor_id, std::string text)
+{
+    constexpr std::size_t kept = 200;
+    if (text.size() > 300) text.resize(300);
+    journal.push_back(JournalEntry{++journal_sequence, ms_since_load(), sensor_id, std::move(text)});
+    if (journal.size() > kept) journal.pop_front();
+}
+
+std::string Simulation::sensor_of(const std::string& serial_number)
+{
+    for (auto& scanner : scanners)
+        if (scanner->serial_number == serial_number) return scanner->sensor_id;
+    for (auto& [id, identity] : detached_)
+        if (identity.serial_number == serial_number) return id;
+    return {};
 }
 
 Scanner* Simulation::find_attached(const std::string& sensor_id)
@@ -173,6 +202,7 @@ void Simulation::reset()
     stop_all_captures(lock);
     scanners.clear();
     detached_.clear();
+    journal.clear();
     scenario_file.reset();
     added_events.clear();
     fail_rules.clear();
@@ -308,6 +338,7 @@ void Simulation::emit_log(const std::string& text, bool post)
 {
     dispatch(
         [this, text]() -> std::function<void()> {
+            note("", "log: " + text);
             if (logger_ == nullptr) return {};
             return [callback = logger_, context = logger_context_, text] {
                 std::string copy = text;
@@ -321,6 +352,8 @@ void Simulation::emit_usb(const std::string& serial_number, int event, bool is_a
 {
     dispatch(
         [this, serial_number, event, is_active]() -> std::function<void()> {
+            note(sensor_of(serial_number), (event == 1 ? "unplugged (plug event 1, serial number " : "plugged in (plug event " +
+                                            std::to_string(event) + ", serial number ") + serial_number + ")");
             if (usb_ == nullptr) return {};
             return [callback = usb_, context = notify_context_, serial_number, event, is_active] {
                 std::string copy = serial_number;
@@ -334,6 +367,8 @@ void Simulation::emit_power(const std::string& serial_number, int event, bool is
 {
     dispatch(
         [this, serial_number, event, is_active]() -> std::function<void()> {
+            note(sensor_of(serial_number), (event == 2 ? "asleep (power event 2, serial number " : "awake (power event " +
+                                            std::to_string(event) + ", serial number ") + serial_number + ")");
             if (power_ == nullptr) return {};
             return [callback = power_, context = notify_context_, serial_number, event, is_active] {
                 std::string copy = serial_number;
@@ -373,6 +408,8 @@ bool Simulation::plug(const std::string& sensor_id)
 
 void Simulation::inject(Scanner& scanner, TFT_Status status)
 {
+    note(scanner.sensor_id, "capture status " + std::to_string(static_cast<int>(status)) + " (" +
+                                status_name(static_cast<int>(status)) + ")");
     if (scanner.capture && scanner.capture->running())
         scanner.capture->inject(status);
     else

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -87,7 +88,20 @@ struct Scanner : ScannerIdentity {
     // Shared with whoever is stopping it outside the simulation's lock; the last owner joins it.
     std::shared_ptr<CaptureEngine> capture;
     std::vector<TFT_Status> pending_injections; // taken by the next capture
+    std::uint64_t buzzer_count = 0;             // patterns sounded
+    int buzzer_mode = 0;                        // the last one's
 };
+
+// A notable call or event, as the panel lists them.
+struct JournalEntry {
+    std::uint64_t sequence;
+    std::int64_t ms; // since the stand-in was loaded
+    std::string sensor_id;
+    std::string text;
+};
+
+// The name of a TFT_Status value, or its number.
+std::string status_name(int status);
 
 struct IhmRequest {
     std::uint32_t handle = 0;
@@ -127,6 +141,19 @@ public:
     // Scanners in attach order; detached ones stay until their handle is closed.
     std::vector<std::unique_ptr<Scanner>> scanners;
     std::uint32_t next_handle = 0x5100;
+    std::deque<JournalEntry> journal; // the newest entries
+    std::uint64_t journal_sequence = 0;
+    // Adds to the journal; under the lock.
+    void note(const std::string& sensor_id, std::string text);
+    std::int64_t ms_since_load() const;
+    // Each scanner unplugged for good or not yet plugged in; under the lock.
+    template <class Each>
+    void each_detached(Each each) const
+    {
+        for (const auto& entry : detached_) each(entry.second);
+    }
+    // The id of the scanner with this serial number (attached or not), or "".
+    std::string sensor_of(const std::string& serial_number);
     std::optional<IhmRequest> last_ihm;
     std::optional<ParamsRequest> last_params;
 
@@ -190,6 +217,7 @@ private:
     };
 
     Simulation();
+    const std::chrono::steady_clock::time_point loaded_ = std::chrono::steady_clock::now();
     void dispatch(Pick pick, bool post);
     void deliver(const Pick& pick, std::unique_lock<std::mutex>& lock);
     void deliver_in_turn(const Pick& pick, std::unique_lock<std::mutex>& lock);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "simulator/panel.h"
 #include "simulator/scenario.h"
 #include "simulator/simulation.h"
 
@@ -85,6 +86,7 @@ std::shared_ptr<TFTManagerClass> TFTManagerClass::get_instance()
 void TFTManagerClass::destroy_instance()
 {
     sim().enter("destroy_instance", false);
+    vqsim::stop_panel();
     sim().stop_timeline();
     {
         // No thread of the library outlives its instance: an unplugged scanner comes back now, and
@@ -123,6 +125,12 @@ TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
         }
     }
     sim().apply(scenario ? &*scenario : nullptr);
+    if (const char* panel = std::getenv("VQSIM_PANEL"); panel != nullptr && *panel != '\0') {
+        try {
+            vqsim::start_panel(panel); // a panel that cannot start says so and is left out
+        } catch (const std::exception&) {
+        }
+    }
     return TFT_ERR_OK;
 }
 
@@ -208,6 +216,7 @@ TFT_Status TFTManagerClass::open_sensor(const TFTSensorClass& sensor, std::uint3
     scanner->handle = sim().next_handle++;
     if (sim().next_handle == 0) sim().next_handle = 1;
     *handle = scanner->handle;
+    sim().note(scanner->sensor_id, scanner->dirty ? "opened, dirty" : "opened");
     return scanner->dirty ? TFT_ERR_DIRTY_DEVICE : TFT_ERR_OK;
 }
 
@@ -226,6 +235,7 @@ TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
             Scanner& scanner = **found;
             engine = std::move(scanner.capture);
             *handle = 0;
+            sim().note(scanner.sensor_id, "closed");
             if (scanner.attached) {
                 scanner.open = false;
                 scanner.handle = 0;
@@ -245,6 +255,7 @@ TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
 TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
 {
     return on_open_scanner("usbReboot", handle, [](Scanner& scanner, auto&) {
+        sim().note(scanner.sensor_id, "restarted (usbReboot)");
         scanner.device->broken.store(false); // a restart mends a broken scanner
         return TFT_ERR_OK;
     });
@@ -253,6 +264,7 @@ TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
 TFT_Status TFTManagerClass::usbReboot_blocking(std::uint32_t handle)
 {
     return on_open_scanner("usbReboot_blocking", handle, [](Scanner& scanner, std::unique_lock<std::mutex>& lock) {
+        sim().note(scanner.sensor_id, "restarted (usbReboot_blocking)");
         scanner.device->broken.store(false);
         lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the restart
@@ -325,6 +337,12 @@ TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<La
     for (const LampRequest& lamp : lamps)
         if (lamp.first >= vqsim::lamp_count || lamp.second > 1) return TFT_ERR_BAD_PARAMETERS;
     for (const LampRequest& lamp : lamps) scanner->lamps[lamp.first] = lamp.second;
+    if (mode != TFT_BUZZER_OFF) {
+        ++scanner->buzzer_count;
+        scanner->buzzer_mode = static_cast<int>(mode);
+        sim().note(scanner->sensor_id, std::string("buzzer: ") + (mode == TFT_BUZZER_PULSE ? "pulses" : "continuous") +
+                                           ", " + std::to_string(duration) + " ms, repeat " + std::to_string(repeat));
+    }
     return TFT_ERR_OK;
 }
 
@@ -342,6 +360,7 @@ TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, Cap
         for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
         scanner.pending_injections.clear();
         ended = std::exchange(scanner.capture, std::move(engine));
+        sim().note(scanner.sensor_id, "capture started");
         return TFT_ERR_OK;
     });
     ended.reset();
@@ -355,6 +374,7 @@ TFT_Status TFTManagerClass::stop_asynchronous_capture(std::uint32_t handle)
         // The stopped engine stays, so that its frame count can still be read; this call's own
         // reference keeps it alive should an unplug take it away meanwhile.
         std::shared_ptr<vqsim::CaptureEngine> engine = scanner.capture;
+        sim().note(scanner.sensor_id, "capture stopped");
         lock.unlock();
         engine->stop();
         return TFT_ERR_OK;

@@ -99,6 +99,14 @@ VQSIM_API void vqsim_use_scenario(const char* path);
    standard error when the text is not a valid entry. */
 VQSIM_API int vqsim_add_timeline_event(const char* json);
 
+/* The virtual scanner panel (simulator/README.md): a web page on 127.0.0.1:PORT (PORT 0: any free
+   port) that shows the scanners live and fires events at them. VQSIM_PANEL=127.0.0.1:PORT in the
+   environment starts it at initialize. Returns the port, or -1 with one line on standard error for
+   any other address or a port in use; a running panel is kept. It stops at vqsim_stop_panel, when
+   the device library's instance ends and at unload. */
+VQSIM_API int vqsim_start_panel(const char* address);
+VQSIM_API void vqsim_stop_panel(void);
+
 #ifdef __cplusplus
 }
 #endif

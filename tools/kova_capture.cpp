@@ -463,9 +463,14 @@ private:
     std::vector<unsigned char> last_frame_;
 };
 
-// The stand-in's scenario: the file, and --unplug-after as one more event of its timeline.
-bool use_scenario(const Options& options)
+// The stand-in's scenario (the file, and --unplug-after as one more event of its timeline) and panel.
+bool use_stand_in(const Options& options)
 {
+    if (!options.panel.empty()) {
+        const int port = vqsim_start_panel(("127.0.0.1:" + options.panel).c_str());
+        if (port < 0) return false;
+        console.line("panel: http://127.0.0.1:%d/", port);
+    }
     if (!options.scenario.empty()) vqsim_use_scenario(options.scenario.c_str());
     if (options.unplug_after == 0) return true;
     nlohmann::json event = {{"event", "unplug"},
@@ -485,7 +490,7 @@ int main(int argc, char** argv)
     Options options;
     int usage_status = parse_options(argc, argv, options);
     if (usage_status != 0) return usage_status < 0 ? 0 : usage_status;
-    if (!use_scenario(options)) return 1;
+    if (!use_stand_in(options)) return 1;
     if (options.list) return list_scanners(options);
     CaptureRun run(options);
     active_run.store(&run);

@@ -44,6 +44,7 @@ struct Options {
     std::string out = "capture";
     unsigned level = 3;
     std::string scenario;      // the stand-in's scenario file
+    std::string panel;         // the stand-in's panel port
     unsigned unplug_after = 0; // 0: no unplug event
     bool fast = false;
     bool list = false; // --list: print the scanners and exit

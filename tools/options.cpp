@@ -26,6 +26,8 @@ void usage(std::FILE* to)
                  "  --json              with --list: one JSON document, with information and capabilities\n"
                  "  --scenario FILE     stand-in: the scenario file to simulate (scanners, faults, events;\n"
                  "                      see the stand-in's README); the run reopens a scanner that goes away\n"
+                 "  --panel PORT        stand-in: serve the virtual scanner panel on http://127.0.0.1:PORT/\n"
+                 "                      (0: any free port) while the run lasts\n"
                  "  --unplug-after N    stand-in: unplug the scanner after N frames and plug it back a second\n"
                  "                      later (one more event of the scenario's timeline)\n"
                  "  --fast              stand-in: deliver a frame every %u us instead of 15 per second\n"
@@ -98,7 +100,8 @@ int parse_options(int argc, char** argv, Options& options)
         };
         static const Text texts[] = {{"--sensor", &Options::sensor, "a sensor id (kova-capture --list shows them)"},
                                      {"--out", &Options::out, "a folder"},
-                                     {"--scenario", &Options::scenario, "a scenario file"}};
+                                     {"--scenario", &Options::scenario, "a scenario file"},
+                                     {"--panel", &Options::panel, "a port (0: any free one)"}};
         for (const Text& text : texts) {
             if (option != text.name) continue;
             known = true;

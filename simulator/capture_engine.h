@@ -36,6 +36,8 @@ struct DeviceLink {
     std::atomic<bool> broken{false};                      // every frame reports a broken scanner until a reboot
     std::atomic<bool> asleep{false};                      // no frame goes out
     FrameSample sample;
+    std::atomic<std::uint64_t> buzzer_count{0}; // patterns sounded
+    std::atomic<int> buzzer_mode{0};            // the last one's
 };
 
 // Called when a device's frame count reaches its wake_at.

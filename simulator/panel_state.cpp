@@ -32,8 +32,8 @@ nlohmann::json describe(const ScannerIdentity& identity, const Scanner* scanner)
             {"frames", device.frames.load()},
             {"sample", sample},
             {"lamps", lamps},
-            {"buzzer_count", scanner != nullptr ? scanner->buzzer_count : 0},
-            {"buzzer_mode", scanner != nullptr ? scanner->buzzer_mode : 0}};
+            {"buzzer_count", device.buzzer_count.load()},
+            {"buzzer_mode", device.buzzer_mode.load()}};
 }
 
 } // namespace

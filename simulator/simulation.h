@@ -88,8 +88,6 @@ struct Scanner : ScannerIdentity {
     // Shared with whoever is stopping it outside the simulation's lock; the last owner joins it.
     std::shared_ptr<CaptureEngine> capture;
     std::vector<TFT_Status> pending_injections; // taken by the next capture
-    std::uint64_t buzzer_count = 0;             // patterns sounded
-    int buzzer_mode = 0;                        // the last one's
 };
 
 // A notable call or event, as the panel lists them.

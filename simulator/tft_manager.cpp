@@ -338,8 +338,8 @@ TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<La
         if (lamp.first >= vqsim::lamp_count || lamp.second > 1) return TFT_ERR_BAD_PARAMETERS;
     for (const LampRequest& lamp : lamps) scanner->lamps[lamp.first] = lamp.second;
     if (mode != TFT_BUZZER_OFF) {
-        ++scanner->buzzer_count;
-        scanner->buzzer_mode = static_cast<int>(mode);
+        scanner->device->buzzer_count.fetch_add(1);
+        scanner->device->buzzer_mode.store(static_cast<int>(mode));
         sim().note(scanner->sensor_id, std::string("buzzer: ") + (mode == TFT_BUZZER_PULSE ? "pulses" : "continuous") +
                                            ", " + std::to_string(duration) + " ms, repeat " + std::to_string(repeat));
     }

@@ -122,6 +122,10 @@ TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
             return TFT_ERR_FILE;
         } catch (const std::bad_alloc&) {
             return TFT_ERR_OUTOFRESOURCES;
+        } catch (const std::exception& error) { // nothing of the reader's own should come here
+            std::fprintf(stderr, "VQUAD stand-in: %s: %s\n", file->c_str(), error.what());
+            std::fflush(stderr);
+            return TFT_ERR_FILE;
         }
     }
     sim().apply(scenario ? &*scenario : nullptr);

@@ -29,6 +29,12 @@ const char* const operation_names[] = {
     "set_ihm_request", "start_asynchronous_capture", "stop_asynchronous_capture", "read_fpn_data_black",
     "read_fpn_data_white"};
 
+// The operations that fault rules may name.
+bool is_operation(const std::string& name)
+{
+    return std::find(std::begin(operation_names), std::end(operation_names), name) != std::end(operation_names);
+}
+
 std::string pointer_token(const std::string& key)
 {
     std::string token;
@@ -452,7 +458,6 @@ Scenario read_document(const Document& document, const std::string& folder)
     const json& root = reader.object("", document.root(), "a scenario",
                                      {"description", "scanners", "frame_interval_us", "faults", "timeline"});
     Scenario scenario;
-    scenario.file = document.origin();
     if (root.contains("description")) reader.text("/description", root["description"], "description", 65536);
     if (root.contains("frame_interval_us"))
         scenario.frame_interval_us = static_cast<unsigned>(
@@ -508,11 +513,6 @@ Scenario read_document(const Document& document, const std::string& folder)
 }
 
 } // namespace
-
-bool is_operation(const std::string& name)
-{
-    return std::find(std::begin(operation_names), std::end(operation_names), name) != std::end(operation_names);
-}
 
 Scenario read_scenario(const std::string& path)
 {

@@ -28,7 +28,6 @@ struct FaultRule {
 };
 
 struct Scenario {
-    std::string file;
     std::optional<std::vector<ScenarioScanner>> scanners; // absent: the scanners stay as they are
     std::optional<unsigned> frame_interval_us;
     std::vector<FaultRule> faults;
@@ -40,8 +39,5 @@ Scenario read_scenario(const std::string& path);
 
 // One timeline entry, as written in a scenario; `origin` names it in the error.
 TimelineEvent read_timeline_event(const std::string& json, const std::string& origin);
-
-// The operations that fault rules and vqsim_fail may name.
-bool is_operation(const std::string& name);
 
 } // namespace vqsim

@@ -145,11 +145,14 @@ void Simulation::unplug_later(ScannerIdentity identity, std::optional<unsigned> 
     // the caller is that capture thread.
     std::thread thread([this, identity = std::move(identity), replug_after_ms, generation, done] {
         if (remove_sensor(identity.sensor_id)) {
+            {
+                // Known as unplugged before anyone hears of it, so that a plug may follow at once.
+                std::lock_guard<std::mutex> guard(mutex);
+                detached_[identity.sensor_id] = identity;
+            }
             emit_usb(identity.serial_number, 1, true);
             std::unique_lock<std::mutex> lock(mutex);
-            if (!replug_after_ms) {
-                detached_[identity.sensor_id] = identity;
-            } else {
+            if (replug_after_ms) {
                 unplug_cancelled_.wait_for(lock, std::chrono::milliseconds(*replug_after_ms),
                                            [&] { return unplug_generation_ != generation; });
                 const bool cancelled = unplug_generation_ != generation && !replug_when_finished_;

@@ -5,19 +5,6 @@
 
 namespace vqsim {
 
-const char* kind_name(TimelineEvent::Kind kind)
-{
-    switch (kind) {
-    case TimelineEvent::Kind::unplug: return "unplug";
-    case TimelineEvent::Kind::plug: return "plug";
-    case TimelineEvent::Kind::sleep: return "sleep";
-    case TimelineEvent::Kind::wake: return "wake";
-    case TimelineEvent::Kind::capture_status: return "capture_status";
-    case TimelineEvent::Kind::log: return "log";
-    }
-    return "";
-}
-
 Timeline::~Timeline()
 {
     stop();

@@ -28,8 +28,6 @@ struct TimelineEvent {
     std::string text;                          // log
 };
 
-const char* kind_name(TimelineEvent::Kind kind);
-
 class Timeline {
 public:
     struct Entry {

@@ -15,23 +15,13 @@
 // - floor(v) + 32768.0 limited to 0..65535 is floor(v) saturated to -32768..32767 plus 32768, and
 //   floor(g * 1024) limited to 0..65535 is the truncation of max(g * 1024, 0) saturated at 65535. Every
 //   operand is finite, so the straight code's rule for a NaN is never reached.
+#define KOVA_VECTOR_INTRINSICS
+#include "platform/compiler.h"
+
 #include <algorithm>
 #include <cmath>
 
-// GCC 12's intrinsics start some results from deliberately undefined lanes, which -Wuninitialized
-// reports inside the header.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
-
 #include "manager/uniformity.h"
-#include "platform/compiler.h"
 
 namespace nvr::vantorquadrelv3 {
 

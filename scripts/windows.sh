@@ -1,11 +1,16 @@
-# Sourced by scripts/test for the Windows build: the cross toolchain, Wine, and the dependencies
-# that Debian has no Windows build of, cross-built once from Debian's own sources into a cache
+# Sourced by scripts/test for the Windows build in Microsoft's C++ ABI (cmake/msvc-abi.cmake): the
+# toolchain's packages, Wine, and what Debian has no Windows build of (the toolchain's static
+# runtime, Boost, GoogleTest, zlib, libpng), built once from Debian's own sources into a cache
 # outside the checkout.
-KOVA_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine libz-mingw-w64-dev dpkg-dev xz-utils"
+KOVA_WINDOWS_PACKAGES="clang-16 lld-16 llvm-16 libwine-dev wine64 wine dpkg-dev xz-utils"
 KOVA_WINE=/usr/lib/wine/wine64
 KOVA_WINESERVER=/usr/lib/wine/wineserver
-# Bump when what is built into the cache changes.
-KOVA_WINDOWS_DEPS="${KOVA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kovavantorquadrelv3}/windows-deps-1"
+KOVA_WINDOWS_TOOLCHAIN="$KOVA_ROOT/cmake/msvc-abi.cmake"
+# Named after what goes into it (this script, the toolchain, its runtime, the dependencies' build),
+# so that a change to any of them builds a fresh cache.
+kova_windows_recipe=$(cd "$KOVA_ROOT" && cat scripts/windows.sh cmake/msvc-abi.cmake cmake/msvc-abi/sysroot.cmake \
+    cmake/msvc-abi/include/* cmake/msvc-abi/runtime/* cmake/windows-deps/CMakeLists.txt | sha256sum | cut -c1-12)
+KOVA_WINDOWS_DEPS="${KOVA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kovavantorquadrelv3}/windows-msvc-$kova_windows_recipe"
 
 # apt-get source needs a deb-src entry: one for each mirror and suite that apt already uses.
 kova_enable_deb_src() {
@@ -34,7 +39,7 @@ kova_fetch_source() {
 # kova_cross_cmake SOURCE BUILD [options...]: configure, build and install into the cache.
 kova_cross_cmake() {
     source="$1"; build="$2"; shift 2
-    cmake -S "$source" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$KOVA_ROOT/cmake/mingw-w64.cmake" \
+    cmake -S "$source" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$KOVA_WINDOWS_TOOLCHAIN" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$KOVA_WINDOWS_DEPS" \
         -DKOVA_WINDOWS_DEPS="$KOVA_WINDOWS_DEPS" "$@" >/dev/null
     cmake --build "$build" -j "$(nproc)" >/dev/null
@@ -47,26 +52,35 @@ kova_windows_deps() {
     work="$KOVA_WINDOWS_DEPS.work"
     rm -rf "$work" "$KOVA_WINDOWS_DEPS"
     mkdir -p "$work/src" "$KOVA_WINDOWS_DEPS/include"
+
+    # The toolchain's own static runtime first: everything after it links against it.
+    kova_cross_cmake "$KOVA_ROOT/cmake/msvc-abi/runtime" "$work/runtime-build"
+
     kova_enable_deb_src
     kova_fetch_source boost1.74 "$work/src"
+    kova_fetch_source zlib "$work/src"
     kova_fetch_source libpng1.6 "$work/src"
 
-    # Boost: only the compiled parts, against the installed headers.
+    # Boost: only the compiled parts, against the installed headers; zlib with Debian's patches.
     tar -xJf "$work"/src/boost1.74_*.orig.tar.xz -C "$work" --wildcards \
         'boost/libs/system/src/*' 'boost/libs/chrono/src/*' 'boost/libs/thread/src/*' \
         'boost/libs/filesystem/src/*' 'boost/libs/atomic/src/*' 'boost/libs/date_time/src/*'
     ln -s /usr/include/boost "$KOVA_WINDOWS_DEPS/include/boost"
-    kova_cross_cmake "$KOVA_ROOT/cmake/windows-deps" "$work/boost-build" \
-        -DBOOST_SOURCE="$work/boost" -DBOOST_HEADERS="$KOVA_WINDOWS_DEPS/include"
+    (cd "$work/src" && dpkg-source -q -x zlib_*.dsc zlib >/dev/null 2>&1) || { echo "unpacking zlib failed"; exit 1; }
+    kova_cross_cmake "$KOVA_ROOT/cmake/windows-deps" "$work/deps-build" \
+        -DBOOST_SOURCE="$work/boost" -DBOOST_HEADERS="$KOVA_WINDOWS_DEPS/include" -DZLIB_SOURCE="$work/src/zlib"
 
-    # GoogleTest and GoogleMock, from the sources Debian installs with them.
-    kova_cross_cmake /usr/src/googletest "$work/googletest-build" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+    # GoogleTest and GoogleMock, from the sources Debian installs with them, on the shared runtime;
+    # their own warning flags (-WX among them) are meant for Microsoft's compiler. Their old policies
+    # take the runtime from the flags (/MD), not from CMAKE_MSVC_RUNTIME_LIBRARY.
+    kova_cross_cmake /usr/src/googletest "$work/googletest-build" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON \
+        -Dgtest_force_shared_crt=ON "-DCMAKE_CXX_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w"
 
-    # libpng with Debian's patches, static, on Debian's static zlib for Windows.
+    # libpng with Debian's patches, static.
     (cd "$work/src" && dpkg-source -q -x libpng1.6_*.dsc png >/dev/null 2>&1) || { echo "unpacking libpng failed"; exit 1; }
     kova_cross_cmake "$work/src/png" "$work/png-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-        -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
-        -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include
+        -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_FILES=ON "-DCMAKE_C_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w" -DZLIB_LIBRARY="$KOVA_WINDOWS_DEPS/lib/zlibstatic.lib" \
+        -DZLIB_INCLUDE_DIR="$KOVA_WINDOWS_DEPS/include"
 
     rm -rf "$work"
     touch "$KOVA_WINDOWS_DEPS/complete"

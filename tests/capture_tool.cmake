@@ -4,7 +4,7 @@ find_package(PNG REQUIRED)
 add_executable(capture_tool_check capture_tool_check.c)
 set_target_properties(capture_tool_check PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
 target_include_directories(capture_tool_check PRIVATE ${CMAKE_SOURCE_DIR}/interface ${KOVA_GENERATED_DIR})
-target_link_libraries(capture_tool_check PRIVATE PNG::PNG m)
+target_link_libraries(capture_tool_check PRIVATE PNG::PNG $<$<NOT:$<BOOL:${WIN32}>>:m>)
 
 set(capture_tool_dir ${CMAKE_CURRENT_BINARY_DIR}/capture_tool)
 # Under Wine the log lands in the prefix's ProgramData, whatever PROGRAMDATA says.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -75,33 +76,10 @@ static constexpr std::size_t table_bytes = n * sizeof(std::uint16_t);
 static std::atomic<int> fail_countdown{0};
 static std::atomic<void*> held[64];
 
-#if defined(_WIN32)
-#include <windows.h>
-// The C runtime's own functions, looked up in the DLL every module of the process shares; without a
-// guarded static, which could allocate.
-template <class Function>
-static Function crt_function(std::atomic<Function>& slot, const char* name)
-{
-    Function function = slot.load(std::memory_order_relaxed);
-    if (function == nullptr) {
-        function = reinterpret_cast<Function>(
-            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("msvcrt.dll"), name)));
-        slot.store(function, std::memory_order_relaxed);
-    }
-    return function;
-}
-static std::atomic<void* (*)(std::size_t)> crt_malloc{nullptr};
-static std::atomic<void (*)(void*)> crt_free{nullptr};
-static void* system_malloc(std::size_t size) { return crt_function(crt_malloc, "malloc")(size); }
-static void system_free(void* block) { crt_function(crt_free, "free")(block); }
-#else
-extern "C" void* __libc_malloc(std::size_t);
-extern "C" void __libc_free(void*);
-static void* system_malloc(std::size_t size) { return __libc_malloc(size); }
-static void system_free(void* block) { __libc_free(block); }
-#endif
+static void* system_malloc(std::size_t size);
+static void system_free(void* block);
 
-extern "C" void* malloc(std::size_t size)
+static void* watched_malloc(std::size_t size)
 {
     if (size != table_bytes) return system_malloc(size);
     if (fail_countdown.load() > 0 && fail_countdown.fetch_sub(1) == 1) return nullptr;
@@ -113,7 +91,7 @@ extern "C" void* malloc(std::size_t size)
     return block;
 }
 
-extern "C" void free(void* block)
+static void watched_free(void* block)
 {
     for (auto& slot : held) {
         void* expected = block;
@@ -121,6 +99,63 @@ extern "C" void free(void* block)
     }
     system_free(block);
 }
+
+#if defined(_WIN32)
+#define NOMINMAX
+#include <windows.h>
+// Every module calls the Universal CRT's malloc and free through its import address table: pointing
+// those entries of this program (the core is linked into it) and of the stand-in here watches them
+// as interposition does elsewhere.
+static void* (*crt_malloc)(std::size_t) = nullptr;
+static void (*crt_free)(void*) = nullptr;
+static void* system_malloc(std::size_t size) { return crt_malloc(size); }
+static void system_free(void* block) { crt_free(block); }
+
+static int redirect_import(const char* module_name, const char* function, void* replacement)
+{
+    auto* base = reinterpret_cast<unsigned char*>(::GetModuleHandleA(module_name));
+    if (base == nullptr) return 0;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int redirected = 0;
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); dll->Name != 0; ++dll) {
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) != 0) continue;
+            DWORD protection = 0;
+            ::VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+            ++redirected;
+        }
+    }
+    return redirected;
+}
+
+static const bool heap_watched = [] {
+    HMODULE crt = ::GetModuleHandleA("ucrtbase.dll");
+    crt_malloc = reinterpret_cast<void* (*)(std::size_t)>(reinterpret_cast<void*>(::GetProcAddress(crt, "malloc")));
+    crt_free = reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(::GetProcAddress(crt, "free")));
+    int redirected = 0;
+    for (const char* module : {static_cast<const char*>(nullptr), "VQUAD.dll"}) {
+        redirected += redirect_import(module, "malloc", reinterpret_cast<void*>(&watched_malloc));
+        redirected += redirect_import(module, "free", reinterpret_cast<void*>(&watched_free));
+    }
+    return crt_malloc != nullptr && crt_free != nullptr && redirected >= 4;
+}();
+#else
+extern "C" void* __libc_malloc(std::size_t);
+extern "C" void __libc_free(void*);
+static void* system_malloc(std::size_t size) { return __libc_malloc(size); }
+static void system_free(void* block) { __libc_free(block); }
+static const bool heap_watched = true;
+
+extern "C" void* malloc(std::size_t size) { return watched_malloc(size); }
+extern "C" void free(void* block) { watched_free(block); }
+#endif
 
 static int blocks_held()
 {
@@ -315,6 +350,7 @@ TEST_F(Uniformity, FailedReadsAndImagesOfAnotherSizeReturnTheirCodeAndReleaseWha
 #ifdef KOVA_TEST_MALLOC
 TEST_F(Uniformity, EachFailedAllocationGives9001AndLeaksNothing)
 {
+    ASSERT_TRUE(heap_watched);
     handle_ = open_default();
     set_images(image(n, 100), image(n, 900));
     // Fail the first, second, ... table-sized allocation from the read on (the stand-in's images

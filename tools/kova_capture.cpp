@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <boost/filesystem.hpp>
 #include <nlohmann/json.hpp>
 
 #include "kova_tool.h"
@@ -319,8 +319,9 @@ private:
 
     bool output_folder_writable()
     {
-        std::error_code error;
-        std::filesystem::create_directories(options_.out, error);
+        // Boost's: the Universal CRT's C++ library on some systems (Wine's) has no std::filesystem.
+        boost::system::error_code error;
+        boost::filesystem::create_directories(options_.out, error);
         const std::string probe = options_.out + "/.kova-capture-probe";
         std::FILE* file = error ? nullptr : std::fopen(probe.c_str(), "wb");
         if (file == nullptr) {
@@ -336,9 +337,9 @@ private:
     void finish()
     {
         set_lamps(0);
-        std::error_code error;
+        boost::system::error_code error;
         write_images();
-        console.line("files in %s", std::filesystem::absolute(options_.out, error).string().c_str());
+        console.line("files in %s", boost::filesystem::system_complete(options_.out, error).string().c_str());
         require("KovaQuadV3FreeUniformityBuffers", KovaQuadV3FreeUniformityBuffers(handle_, &gain_, &offset_));
     }
 
@@ -425,10 +426,10 @@ private:
             std::string(folder != nullptr && *folder != '\0' ? folder : "/var/lib") + "/Celdra/Nivora SDK";
         const std::string log_file = log_folder + "/kovavantorquadrelv3.log";
 #endif
-        std::error_code error;
+        boost::system::error_code error;
         if (options_.level == 0)
             console.line("log: level 0, nothing written");
-        else if (std::filesystem::exists(log_file, error))
+        else if (boost::filesystem::exists(log_file, error))
             console.line("log file: %s", log_file.c_str());
         else
             console.line("log: nothing could be written: the folder %s cannot be created or written", log_folder.c_str());

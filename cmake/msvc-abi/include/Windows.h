@@ -1,0 +1,3 @@
+/* case-insensitive alias */
+#pragma once
+#include <windows.h>

@@ -1,0 +1,3 @@
+/* UCRT splits terminate() & co. into this header; eh.h has them here */
+#pragma once
+#include <eh.h>

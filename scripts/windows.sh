@@ -50,7 +50,8 @@ kova_windows_deps() {
     [ -f "$KOVA_WINDOWS_DEPS/complete" ] && return 0
     echo "building the Windows dependencies into $KOVA_WINDOWS_DEPS (once)"
     work="$KOVA_WINDOWS_DEPS.work"
-    rm -rf "$work" "$KOVA_WINDOWS_DEPS"
+    # Caches of earlier recipes are of no more use.
+    rm -rf "$work" "$(dirname "$KOVA_WINDOWS_DEPS")"/windows-msvc-* "$(dirname "$KOVA_WINDOWS_DEPS")"/windows-deps-*
     mkdir -p "$work/src" "$KOVA_WINDOWS_DEPS/include"
 
     # The toolchain's own static runtime first: everything after it links against it.

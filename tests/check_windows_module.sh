@@ -1,17 +1,22 @@
 #!/bin/sh
-# Reads a Windows module's tables with objdump.
+# Reads a Windows module's tables with llvm-objdump.
 #   check_windows_module.sh exports DLL HEADER   exactly the header's Kova functions, KovaGetAndroidStatus
 #                                               under its decorated name only
-#   check_windows_module.sh imports MODULE [DLL...]   Windows' own DLLs and the named ones, nothing else
+#   check_windows_module.sh imports MODULE [DLL...]   the Universal CRT, the Visual C++ runtime,
+#                                               Windows' own DLLs and the named ones, nothing else
+#   check_windows_module.sh devicelib DLL DECLARATIONS OBJECT...   the DLL imports from VQUAD.dll exactly
+#                                               the members of the device library's header (their
+#                                               decorated names read from the compiler's DECLARATIONS,
+#                                               a JSON syntax tree) that its OBJECTs call
 set -u
-objdump="${OBJDUMP:-x86_64-w64-mingw32-objdump}"
+objdump="${OBJDUMP:-llvm-objdump-16}"
 mode="$1"; module="$2"; shift 2
 table=$("$objdump" -p "$module") || { echo "cannot read $module"; exit 1; }
 
 case "$mode" in
 exports)
     header="$1"
-    actual=$(echo "$table" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)
+    actual=$(echo "$table" | sed -n '/^Export Table:/,/^$/p' | sed -n 's/^ *[0-9][0-9]* *0x[0-9a-f]* *//p' | sort)
     expected=$( { grep -oE '^KOVA_API [^(]*[ *](Kova[A-Za-z0-9_]+)\(' "$header" | grep -oE 'Kova[A-Za-z0-9_]+\($' |
                   tr -d '(' | grep -vx KovaGetAndroidStatus
                   echo '?KovaGetAndroidStatus@@YAKIPEAX_KPEA_K@Z'; } | sort)
@@ -26,16 +31,42 @@ exports)
     echo "$(echo "$actual" | wc -l) exports, exactly the header's"
     ;;
 imports)
-    allowed=$(printf '%s\n' KERNEL32.dll msvcrt.dll ADVAPI32.dll SHELL32.dll ole32.dll bcrypt.dll USER32.dll "$@")
+    # What a scanner PC has beside the maker's library: the Visual C++ 2015-2022 runtime and the
+    # Universal CRT (under its own name or its API sets). Not msvcrt.dll, no MinGW runtime.
+    allowed=$(printf '%s\n' kernel32.dll advapi32.dll shell32.dll ole32.dll bcrypt.dll user32.dll ucrtbase.dll \
+        vcruntime140.dll msvcp140.dll "$@")
     imports=$(echo "$table" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
     [ -n "$imports" ] || { echo "no imports read from $module"; exit 1; }
-    bad=$(echo "$imports" | grep -vixF "$allowed")
+    bad=$(echo "$imports" | grep -vixF "$allowed" | grep -viE '^api-ms-win-crt-[a-z0-9-]+\.dll$')
+    echo "$imports" | grep -qiE '^(ucrtbase\.dll|api-ms-win-crt-.*)$' || { echo "$module does not use the Universal CRT"; exit 1; }
     if [ -n "$bad" ]; then echo "unexpected imports of $module:"; echo "$bad"; exit 1; fi
     for needed in "$@"; do
         echo "$imports" | grep -qixF "$needed" || { echo "$module does not import $needed"; exit 1; }
     done
     echo "$module imports:" $imports
     ;;
+devicelib)
+    # clang's dump names no destructor's decoration: the header's are public and not virtual, so
+    # ??1CLASS@TFTManager@Celdra@@QEAA@XZ.
+    declared=$( { grep -o '"mangledName": "[^"]*"' "$1" | sed 's/.*: "//; s/"$//'
+                  grep -o '"name": "~[A-Za-z_0-9]*"' "$1" | sed 's/.*: "~//; s/"$//; s/.*/??1&@TFTManager@Celdra@@QEAA@XZ/'
+                } | sort -u)
+    shift
+    [ -n "$declared" ] || { echo "no declarations read"; exit 1; }
+    # (ctest hands the objects over as one ;-separated list)
+    called=$(printf '%s\n' "$@" | tr ';' '\n' | xargs llvm-nm-16 -u | awk '{print $NF}' | sed 's/^__imp_//' | grep -xF "$declared" | sort -u)
+    imported=$(echo "$table" | sed -n '/DLL Name: VQUAD.dll/,/^$/p' | sed -n 's/^ *[0-9][0-9]* *//p' | grep -v '^Name$' | sort -u)
+    [ -n "$imported" ] || { echo "$module imports nothing from VQUAD.dll"; exit 1; }
+    if [ "$imported" != "$called" ]; then
+        echo "imports from VQUAD.dll differ from the header's members the library calls (< imported, > called):"
+        file=$(mktemp)
+        echo "$imported" > "$file"
+        echo "$called" | diff "$file" -
+        rm -f "$file"
+        exit 1
+    fi
+    echo "$(echo "$imported" | wc -l) imports from VQUAD.dll, each a member of the header in Microsoft's decoration"
+    ;;
 *)
-    echo "usage: check_windows_module.sh exports|imports ..."; exit 2 ;;
+    echo "usage: check_windows_module.sh exports|imports|devicelib ..."; exit 2 ;;
 esac

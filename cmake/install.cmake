@@ -1,12 +1,16 @@
 # What an application developer installs: the library (component "runtime"), its headers, CMake
 # package and pkg-config file ("development"), and the stand-in with the capture tool ("standin").
-# A machine with the maker's device library installs the first two only.
+# A machine with the maker's device library installs the first two only. On Windows the stand-in
+# goes into a folder of its own, standin/, so that no application ships it beside the system's DLL
+# by accident; cpack -G ZIP makes the SDK archive of it all.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(KOVA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kovavantorquadrelv3)
 set_target_properties(kovavantorquadrelv3 PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-  PUBLIC_HEADER "interface/kovavantorquadrelv3.h;interface/kova_status.h;${KOVA_GENERATED_DIR}/kova_version.h")
+  PUBLIC_HEADER "interface/kovavantorquadrelv3.h;interface/kova_status.h;${KOVA_GENERATED_DIR}/kova_version.h;simulator/vqsim_lookup.h")
+# (vqsim_lookup.h goes with the system's headers: it finds the stand-in's controls at run time and
+# holds none of them.)
 set_target_properties(VQUAD PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
   PUBLIC_HEADER simulator/vqsim.h)
 if(NOT WIN32)
@@ -33,30 +37,56 @@ install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3Config.cmake
 # Relocatable: the prefix is found from where the file lies.
 file(RELATIVE_PATH KOVA_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(cmake/kovavantorquadrelv3.pc.in ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc @ONLY)
-install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-  COMPONENT development)
 
 if(WIN32)
-  # The export table, from which other toolchains make their own import library.
+  # The export table, from which other toolchains make their own import library; the examples; what
+  # the archive tells and the licences of what it carries (Boost and the STL inside the DLL; zlib,
+  # libpng and nlohmann-json inside the stand-in and its tool).
   install(FILES interface/kovavantorquadrelv3.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  install(DIRECTORY examples/ DESTINATION examples COMPONENT development)
+  install(FILES README.md CHANGELOG.md DESTINATION . COMPONENT runtime)
+  install(FILES third_party/msvc-stl/LICENSE.txt third_party/msvc-stl/NOTICE.txt DESTINATION licenses/msvc-stl
+    COMPONENT runtime)
+  foreach(license boost:libboost1.74-dev zlib:zlib1g libpng:libpng-dev nlohmann-json:nlohmann-json3-dev)
+    string(REPLACE ":" ";" license ${license})
+    list(GET license 0 name)
+    list(GET license 1 package)
+    install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses/${name} COMPONENT runtime)
+  endforeach()
+  set(KOVA_STANDIN_BIN standin)
+  set(KOVA_STANDIN_INCLUDE standin)
+  set(KOVA_STANDIN_DATA standin)
+  # The stand-in's import library serves nobody: applications link the system's.
+  set(KOVA_STANDIN_ARCHIVE ARCHIVE DESTINATION standin/lib COMPONENT standin_import_library EXCLUDE_FROM_ALL)
+else()
+  install(FILES ${KOVA_GENERATED_DIR}/kovavantorquadrelv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
+  install(FILES tools/kova-capture.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standin)
+  set(KOVA_STANDIN_BIN ${CMAKE_INSTALL_BINDIR})
+  set(KOVA_STANDIN_INCLUDE ${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3)
+  set(KOVA_STANDIN_DATA ${CMAKE_INSTALL_DATADIR}/kovavantorquadrelv3)
+  set(KOVA_STANDIN_ARCHIVE ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin)
 endif()
 
 install(TARGETS VQUAD
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin
+  RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin NAMELINK_COMPONENT standin
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3 COMPONENT standin)
-install(TARGETS kova-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT standin)
+  ${KOVA_STANDIN_ARCHIVE}
+  PUBLIC_HEADER DESTINATION ${KOVA_STANDIN_INCLUDE} COMPONENT standin)
+install(TARGETS kova-capture RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
 # The scenarios and their format, for running applications against the stand-in without code.
-install(DIRECTORY simulator/scenarios DESTINATION ${CMAKE_INSTALL_DATADIR}/kovavantorquadrelv3 COMPONENT standin)
-install(FILES simulator/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/kovavantorquadrelv3 RENAME stand-in.md
-  COMPONENT standin)
-if(NOT WIN32)
-  install(FILES tools/kova-capture.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standin)
-endif()
+install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
+install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)
 
-# Debian packages, one per component: cpack -G DEB in the build folder.
+# Debian packages, one per component: cpack -G DEB in the build folder; on Windows the SDK archive,
+# cpack -G ZIP: kovavantorquadrelv3-VERSION-win64.zip, every component in one.
 set(CPACK_PACKAGE_NAME kovavantorquadrelv3)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME kovavantorquadrelv3-${PROJECT_VERSION}-win64)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
 set(CPACK_PACKAGE_VENDOR "kovavantorquadrelv3")
 set(CPACK_PACKAGE_CONTACT "kovavantorquadrelv3 developers <kovavantorquadrelv3@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Interface layer of the QUADRELV3 fingerprint live-scan scanner")

@@ -73,7 +73,9 @@ set(CMAKE_FIND_ROOT_PATH ${KOVA_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages also where CMAKE_PREFIX_PATH names them as they are (an unpacked SDK archive), after the
+# dependencies' folder.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # ctest runs the test programs through Wine, in a prefix of the build's own.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run;${CMAKE_BINARY_DIR}/wineprefix")

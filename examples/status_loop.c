@@ -1,14 +1,15 @@
 /* A status loop: reports every device event of the first scanner and, after an unplug, reopens it
    once it is back. Ends after N events (default 4), or when the library is terminated.
-   With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once.
-   Build: cc -std=c99 status_loop.c $(pkg-config --cflags --libs kovavantorquadrelv3) -lVQUAD */
+   With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once; its control is
+   found at run time, so the example also runs beside the maker's library.
+   Build: cc -std=c99 status_loop.c $(pkg-config --cflags --libs kovavantorquadrelv3) -ldl */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "kova_status.h"
 #include "kovavantorquadrelv3.h"
-#include "vqsim.h"
+#include "vqsim_lookup.h"
 
 static void on_notification(int32_t kind, const char* serial_number, int32_t state)
 {
@@ -42,7 +43,15 @@ int main(int argc, char** argv)
         return 1;
     }
     printf("watching %s\n", id);
-    if (demo_unplug) vqsim_unplug(id, 200);
+    if (demo_unplug) {
+        typedef int (*unplug_function)(const char*, unsigned);
+        unplug_function unplug = (unplug_function)vqsim_lookup("vqsim_unplug");
+        if (unplug == NULL) {
+            fprintf(stderr, "--demo-unplug needs the stand-in, and the device library in use is not the stand-in\n");
+            return 2;
+        }
+        unplug(id, 200);
+    }
     while (events < wanted) {
         KovaStatus status = KovaGetStatus(handle);
         ++events;

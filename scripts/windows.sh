@@ -1,7 +1,7 @@
 # Sourced by scripts/test for the Windows build in Microsoft's C++ ABI (cmake/msvc-abi.cmake): the
 # toolchain's packages, Wine, and what Debian has no Windows build of (the toolchain's static
-# runtime, Boost, GoogleTest, zlib, libpng), built once from Debian's own sources into a cache
-# outside the checkout.
+# runtime, Boost, GoogleTest, zlib, libpng, cpp-httplib's header), built once from Debian's own
+# sources into a cache outside the checkout.
 KOVA_WINDOWS_PACKAGES="clang-16 lld-16 llvm-16 libwine-dev wine64 wine dpkg-dev xz-utils"
 KOVA_WINE=/usr/lib/wine/wine64
 KOVA_WINESERVER=/usr/lib/wine/wineserver
@@ -61,6 +61,7 @@ kova_windows_deps() {
     kova_fetch_source boost1.74 "$work/src"
     kova_fetch_source zlib "$work/src"
     kova_fetch_source libpng1.6 "$work/src"
+    kova_fetch_source cpp-httplib "$work/src"
 
     # Boost: only the compiled parts, against the installed headers; zlib with Debian's patches.
     tar -xJf "$work"/src/boost1.74_*.orig.tar.xz -C "$work" --wildcards \
@@ -82,6 +83,14 @@ kova_windows_deps() {
     kova_cross_cmake "$work/src/png" "$work/png-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
         -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_FILES=ON "-DCMAKE_C_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w" -DZLIB_LIBRARY="$KOVA_WINDOWS_DEPS/lib/zlibstatic.lib" \
         -DZLIB_INCLUDE_DIR="$KOVA_WINDOWS_DEPS/include"
+
+    # cpp-httplib, for the stand-in's panel: Debian builds it as a library for Linux only, but its
+    # sources hold the single header.
+    mkdir -p "$work/httplib" "$KOVA_WINDOWS_DEPS/share/cpp-httplib"
+    tar -xJf "$work"/src/cpp-httplib_*.orig.tar.xz -C "$work/httplib" --strip-components=1 --wildcards \
+        '*/httplib.h' '*/LICENSE'
+    cp "$work/httplib/httplib.h" "$KOVA_WINDOWS_DEPS/include/"
+    cp "$work/httplib/LICENSE" "$KOVA_WINDOWS_DEPS/share/cpp-httplib/"
 
     rm -rf "$work"
     touch "$KOVA_WINDOWS_DEPS/complete"

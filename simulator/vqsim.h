@@ -16,7 +16,10 @@
 #ifndef VQSIM_H
 #define VQSIM_H
 
-#if defined(_WIN32) && defined(VQUAD_BUILDING)
+#if defined(VQSIM_MAKER_SHAPED)
+/* Built the maker's way, to try programs against: only the device library's interface leaves it. */
+#define VQSIM_API
+#elif defined(_WIN32) && defined(VQUAD_BUILDING)
 #define VQSIM_API __declspec(dllexport)
 #elif defined(_WIN32)
 #define VQSIM_API __declspec(dllimport)

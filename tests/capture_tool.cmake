@@ -17,13 +17,18 @@ else()
 endif()
 
 # capture_tool_test(NAME EXIT EXPECT-LIST TOOL-ARGS...): the tool's run judged by capture_tool_run.cmake.
+# The program is kova-capture, or capture_tool_program where the caller sets it.
 function(capture_tool_test name exit expect)
+  set(program $<TARGET_FILE:kova-capture>)
+  if(capture_tool_program)
+    set(program ${capture_tool_program})
+  endif()
   set(programdata ${capture_tool_dir}/${name}/programdata)
   string(REPLACE ";" "$<SEMICOLON>" expect "${expect}")
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DPROGRAMDATA=${programdata} -DEXIT=${exit} "-DEXPECT=${expect}"
             -DCLEAN=${capture_tool_dir}/${name} -P ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool_run.cmake
-            -- ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kova-capture> ${ARGN})
+            -- ${CMAKE_CROSSCOMPILING_EMULATOR} ${program} ${ARGN})
   set_tests_properties(${name} PROPERTIES TIMEOUT 120)
 endfunction()
 
@@ -83,3 +88,39 @@ if(NOT WIN32)
 endif()
 capture_tool_test(capture_tool_bad_out 1 "cannot write into ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out"
   --out ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.cmake/out --frames 2)
+
+# Beside the maker's library: a stand-in built the maker's way (the device library's interface is
+# all it exports), in a folder of its own with the tool and the system's library. The tool lists,
+# opens and captures with it, and refuses what needs the stand-in.
+set(maker_dir ${CMAKE_CURRENT_BINARY_DIR}/maker-shaped)
+kova_stand_in(VQUAD_maker_shaped)
+target_compile_definitions(VQUAD_maker_shaped PRIVATE VQSIM_MAKER_SHAPED)
+set_target_properties(VQUAD_maker_shaped PROPERTIES OUTPUT_NAME VQUAD LIBRARY_OUTPUT_DIRECTORY ${maker_dir}
+  RUNTIME_OUTPUT_DIRECTORY ${maker_dir} ARCHIVE_OUTPUT_DIRECTORY ${maker_dir}/lib
+  VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+if(WIN32)
+  add_dependencies(VQUAD_maker_shaped kova-capture kovavantorquadrelv3)
+  add_custom_command(TARGET VQUAD_maker_shaped POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kova-capture> $<TARGET_FILE:kovavantorquadrelv3> ${maker_dir})
+  set(capture_tool_program ${maker_dir}/kova-capture.exe)
+else()
+  set(capture_tool_program $<TARGET_FILE:kova-capture>)
+endif()
+capture_tool_test(capture_tool_maker_shaped_list 0 "^QV3-0001  serial number 5A1C0042" --list)
+capture_tool_test(capture_tool_maker_shaped_run 0 "frames 3/3;wrote .*/raw_frame.png;status thread: ended"
+  --frames 3 --out ${capture_tool_dir}/capture_tool_maker_shaped_run/out)
+capture_tool_test(capture_tool_maker_shaped_panel 2
+  "^kova-capture: --panel needs the stand-in, and the device library in use is not the stand-in\r?\n$" --panel 0)
+unset(capture_tool_program)
+if(NOT WIN32)
+  set_tests_properties(capture_tool_maker_shaped_list capture_tool_maker_shaped_run capture_tool_maker_shaped_panel
+    PROPERTIES ENVIRONMENT LD_LIBRARY_PATH=${maker_dir})
+endif()
+
+# No program the project ships imports a control of the stand-in (the examples are checked where
+# they are built on the installed library).
+add_test(NAME no_stand_in_imports COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/check_no_stand_in_imports.sh
+  $<TARGET_FILE:kova-capture> $<TARGET_FILE:kovavantorquadrelv3>)
+if(WIN32)
+  set_tests_properties(no_stand_in_imports PROPERTIES ENVIRONMENT OBJDUMP=${CMAKE_OBJDUMP})
+endif()

@@ -13,6 +13,17 @@ objdump="${OBJDUMP:-llvm-objdump-16}"
 mode="$1"; module="$2"; shift 2
 table=$("$objdump" -p "$module") || { echo "cannot read $module"; exit 1; }
 
+# same ACTUAL EXPECTED WHAT: fails, with the lines that differ, unless the two lists are equal.
+same() {
+    [ "$1" = "$2" ] && return 0
+    echo "$3 (< actual, > expected):"
+    actual_file=$(mktemp)
+    echo "$1" > "$actual_file"
+    echo "$2" | diff "$actual_file" -
+    rm -f "$actual_file"
+    exit 1
+}
+
 case "$mode" in
 exports)
     header="$1"
@@ -20,14 +31,7 @@ exports)
     expected=$( { grep -oE '^KOVA_API [^(]*[ *](Kova[A-Za-z0-9_]+)\(' "$header" | grep -oE 'Kova[A-Za-z0-9_]+\($' |
                   tr -d '(' | grep -vx KovaGetAndroidStatus
                   echo '?KovaGetAndroidStatus@@YAKIPEAX_KPEA_K@Z'; } | sort)
-    if [ "$actual" != "$expected" ]; then
-        echo "export table differs from the header (< exported, > declared):"
-        exported=$(mktemp)
-        echo "$actual" > "$exported"
-        echo "$expected" | diff "$exported" -
-        rm -f "$exported"
-        exit 1
-    fi
+    same "$actual" "$expected" "the export table differs from the header"
     echo "$(echo "$actual" | wc -l) exports, exactly the header's"
     ;;
 imports)
@@ -57,14 +61,7 @@ devicelib)
     called=$(printf '%s\n' "$@" | tr ';' '\n' | xargs llvm-nm-16 -u | awk '{print $NF}' | sed 's/^__imp_//' | grep -xF "$declared" | sort -u)
     imported=$(echo "$table" | sed -n '/DLL Name: VQUAD.dll/,/^$/p' | sed -n 's/^ *[0-9][0-9]* *//p' | grep -v '^Name$' | sort -u)
     [ -n "$imported" ] || { echo "$module imports nothing from VQUAD.dll"; exit 1; }
-    if [ "$imported" != "$called" ]; then
-        echo "imports from VQUAD.dll differ from the header's members the library calls (< imported, > called):"
-        file=$(mktemp)
-        echo "$imported" > "$file"
-        echo "$called" | diff "$file" -
-        rm -f "$file"
-        exit 1
-    fi
+    same "$imported" "$called" "the imports from VQUAD.dll differ from the header's members the library calls"
     echo "$(echo "$imported" | wc -l) imports from VQUAD.dll, each a member of the header in Microsoft's decoration"
     ;;
 *)

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "kova_status.h"
 #include "kovavantorquadrelv3.h"
 #include "simulator/vqsim.h"
@@ -44,6 +47,35 @@ TEST(Dll, LoadsByNameAndAnswersTheDecoratedStatusWaitThroughTheStandIn)
     EXPECT_EQ(terminate(), KOVA_OK);
     EXPECT_EQ(android_status(handle, nullptr, 0, &reserved), KOVA_NOT_INITIALIZED);
     EXPECT_NE(::FreeLibrary(dll), FALSE);
+}
+
+// A string of the module's version resource, as Windows shows it in the file's properties.
+std::string version_string(const char* module, const char* name)
+{
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(module, &ignored);
+    if (size == 0) return "(no version resource)";
+    std::vector<char> data(size);
+    if (!::GetFileVersionInfoA(module, 0, size, data.data())) return "(unreadable)";
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueA(data.data(), path.c_str(), &value, &length) || length == 0) return "(missing)";
+    return static_cast<const char*>(value);
+}
+
+TEST(Dll, VersionResourcesNameTheVersionAndTheStandInSaysWhatItIs)
+{
+    for (const char* module : {"kovavantorquadrelv3.dll", "VQUAD.dll"}) {
+        SCOPED_TRACE(module);
+        EXPECT_EQ(version_string(module, "FileVersion"), KOVA_VERSION_STRING);
+        EXPECT_EQ(version_string(module, "ProductVersion"), KOVA_VERSION_STRING);
+        EXPECT_NE(version_string(module, "ProductName").find("kovavantorquadrelv3"), std::string::npos);
+        EXPECT_NE(version_string(module, "LegalCopyright").find("Copyright"), std::string::npos);
+        EXPECT_EQ(version_string(module, "OriginalFilename"), module);
+    }
+    EXPECT_EQ(version_string("kovavantorquadrelv3.dll", "FileDescription").find("tand-in"), std::string::npos);
+    EXPECT_NE(version_string("VQUAD.dll", "FileDescription").find("Stand-in"), std::string::npos);
 }
 
 } // namespace

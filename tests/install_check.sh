@@ -12,7 +12,7 @@ export PROGRAMDATA="$work/programdata"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for file in include/kovavantorquadrelv3/kovavantorquadrelv3.h include/kovavantorquadrelv3/kova_status.h \
-            include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim.h bin/kova-capture; do
+            include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim.h include/kovavantorquadrelv3/vqsim_lookup.h bin/kova-capture; do
     [ -e "$work/prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 libdir=$(dirname "$(find "$work/prefix" -name libkovavantorquadrelv3.so.1 | head -n 1)")
@@ -23,6 +23,8 @@ fi
 # find_package
 cmake -S "$source/examples" -B "$work/examples" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/examples" >/dev/null
+sh "$source/tests/check_no_stand_in_imports.sh" "$work/examples/list_scanners" "$work/examples/capture_frames" \
+    "$work/examples/status_loop"
 "$work/examples/list_scanners" | tee "$work/list.txt"
 grep -q '^QV3-0001$' "$work/list.txt"
 grep -q 'serial number: ' "$work/list.txt"

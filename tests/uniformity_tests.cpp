@@ -79,24 +79,38 @@ static std::atomic<void*> held[64];
 static void* system_malloc(std::size_t size);
 static void system_free(void* block);
 
+// Sets of blocks without allocating: remember puts a block into a free slot, forget takes it out
+// and tells whether it was there.
+template <std::size_t size>
+static void remember(std::atomic<void*> (&slots)[size], void* block)
+{
+    for (auto& slot : slots) {
+        void* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, block)) return;
+    }
+}
+template <std::size_t size>
+static bool forget(std::atomic<void*> (&slots)[size], void* block)
+{
+    for (auto& slot : slots) {
+        void* expected = block;
+        if (block != nullptr && slot.compare_exchange_strong(expected, nullptr)) return true;
+    }
+    return false;
+}
+
 static void* watched_malloc(std::size_t size)
 {
     if (size != table_bytes) return system_malloc(size);
     if (fail_countdown.load() > 0 && fail_countdown.fetch_sub(1) == 1) return nullptr;
     void* block = system_malloc(size);
-    for (auto& slot : held) {
-        void* empty = nullptr;
-        if (slot.compare_exchange_strong(empty, block)) break;
-    }
+    remember(held, block);
     return block;
 }
 
 static void watched_free(void* block)
 {
-    for (auto& slot : held) {
-        void* expected = block;
-        if (block != nullptr && slot.compare_exchange_strong(expected, nullptr)) break;
-    }
+    forget(held, block);
     system_free(block);
 }
 
@@ -110,20 +124,13 @@ static std::atomic<int> stand_in_blocks_freed_here{0};
 static void* stand_in_malloc(std::size_t size)
 {
     void* block = watched_malloc(size);
-    if (block != nullptr && size == table_bytes)
-        for (auto& slot : stand_in_blocks) {
-            void* empty = nullptr;
-            if (slot.compare_exchange_strong(empty, block)) break;
-        }
+    if (block != nullptr && size == table_bytes) remember(stand_in_blocks, block);
     return block;
 }
 
 static void program_free(void* block)
 {
-    for (auto& slot : stand_in_blocks) {
-        void* expected = block;
-        if (block != nullptr && slot.compare_exchange_strong(expected, nullptr)) ++stand_in_blocks_freed_here;
-    }
+    if (forget(stand_in_blocks, block)) ++stand_in_blocks_freed_here;
     watched_free(block);
 }
 #endif

@@ -23,9 +23,20 @@
 
 #include "kova_tool.h"
 #include "vqsim.h"
+#include "vqsim_lookup.h"
 
 
 namespace {
+
+// A control of the stand-in by its declaration in vqsim.h, found at run time; null beside the maker's
+// library.
+template <class Function>
+Function* stand_in_control(Function&, const char* name)
+{
+    return reinterpret_cast<Function*>(vqsim_lookup(name));
+}
+#define STAND_IN(name) stand_in_control(name, #name)
+
 
 using namespace kova_tool;
 
@@ -96,7 +107,7 @@ private:
         status_thread_ = std::thread([this] { watch_status(); });
         require("KovaRegisterQuadV3CaptureCallback", KovaRegisterQuadV3CaptureCallback(handle_, on_frame, this));
         callback_registered_ = true;
-        if (options_.fast) vqsim_set_frame_interval_us(fast_frame_interval_us);
+        if (options_.fast) STAND_IN(vqsim_set_frame_interval_us)(fast_frame_interval_us);
     }
 
     static void notification_entry(std::int32_t kind, const char* serial_number, std::int32_t state)
@@ -465,23 +476,36 @@ private:
 };
 
 // The stand-in's scenario (the file, and --unplug-after as one more event of its timeline) and panel.
-bool use_stand_in(const Options& options)
+// 0 to go on, otherwise the exit status: an option that needs the stand-in is refused beside any
+// other device library.
+int use_stand_in(const Options& options)
 {
+    const char* needs = !options.scenario.empty() ? "--scenario"
+                        : !options.panel.empty()  ? "--panel"
+                        : options.unplug_after != 0 ? "--unplug-after"
+                        : options.fast ? "--fast"
+                                       : nullptr;
+    if (needs == nullptr) return 0;
+    if (STAND_IN(vqsim_reset) == nullptr) {
+        std::fprintf(stderr, "kova-capture: %s needs the stand-in, and the device library in use is not the stand-in\n",
+                     needs);
+        return 2;
+    }
     if (!options.panel.empty()) {
-        const int port = vqsim_start_panel(("127.0.0.1:" + options.panel).c_str());
-        if (port < 0) return false;
+        const int port = STAND_IN(vqsim_start_panel)(("127.0.0.1:" + options.panel).c_str());
+        if (port < 0) return 1;
         console.line("panel: http://127.0.0.1:%d/", port);
     }
-    if (!options.scenario.empty()) vqsim_use_scenario(options.scenario.c_str());
-    if (options.unplug_after == 0) return true;
+    if (!options.scenario.empty()) STAND_IN(vqsim_use_scenario)(options.scenario.c_str());
+    if (options.unplug_after == 0) return 0;
     nlohmann::json event = {{"event", "unplug"},
                             {"after_frames", options.unplug_after},
                             {"replug_after_ms", scenario_replug_ms}};
     if (!options.sensor.empty()) event["sensor_id"] = options.sensor;
-    if (vqsim_add_timeline_event(event.dump().c_str()) != 0) return false;
+    if (STAND_IN(vqsim_add_timeline_event)(event.dump().c_str()) != 0) return 1;
     console.line("scenario: the stand-in unplugs the scanner after %u frames and plugs it back %u ms later",
                  options.unplug_after, scenario_replug_ms);
-    return true;
+    return 0;
 }
 
 } // namespace
@@ -491,7 +515,7 @@ int main(int argc, char** argv)
     Options options;
     int usage_status = parse_options(argc, argv, options);
     if (usage_status != 0) return usage_status < 0 ? 0 : usage_status;
-    if (!use_stand_in(options)) return 1;
+    if (int status = use_stand_in(options)) return status;
     if (options.list) return list_scanners(options);
     CaptureRun run(options);
     active_run.store(&run);

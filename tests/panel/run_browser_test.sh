@@ -9,13 +9,8 @@ mkdir -p "$out/programdata"
 PROGRAMDATA="$out/programdata" "$tool" --panel 0 --frames 1000000 --out "$out/capture" > "$out/tool.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
-url=
-for _ in $(seq 1 300); do
-    url=$(sed -n 's|^panel: \(http://127\.0\.0\.1:[0-9]*/\)$|\1|p' "$out/tool.log")
-    [ -n "$url" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
+. "$here/wait_for_panel.sh"
+url=$(wait_for_panel "$out/tool.log" "$pid")
 if [ -z "$url" ]; then
     echo "kova-capture did not start its panel:"
     cat "$out/tool.log"

@@ -8,28 +8,22 @@ rm -rf "$work"
 mkdir -p "$work"
 "$run" "$prefix" "$tool" --panel 0 --frames 3000 --fast --out "$work/capture" > "$work/tool.log" 2>&1 &
 tool=$!
-# The tool names its port once the panel listens (waited for at most 60 s).
-port=""
-for attempt in $(seq 1 600); do
-    port=$(sed -n 's|.*panel: http://127\.0\.0\.1:\([0-9][0-9]*\)/.*|\1|p' "$work/tool.log" | head -n 1)
-    [ -n "$port" ] && break
-    kill -0 "$tool" 2>/dev/null || break
-    sleep 0.1
-done
-if [ -z "$port" ]; then
+. "$(dirname "$0")/wait_for_panel.sh"
+url=$(wait_for_panel "$work/tool.log" "$tool")
+if [ -z "$url" ]; then
     cat "$work/tool.log"
-    echo "the tool named no panel port"
+    echo "the tool named no panel address"
     exit 1
 fi
-python3 - "$port" <<'PYTHON'
+python3 - "$url" <<'PYTHON'
 import json, sys, urllib.request
-base = "http://127.0.0.1:%s" % sys.argv[1]
+base = sys.argv[1].rstrip("/")
 page = urllib.request.urlopen(base + "/", timeout=10).read().decode()
 assert "<html" in page.lower(), page[:200]
 state = json.loads(urllib.request.urlopen(base + "/state", timeout=10).read())
 text = json.dumps(state)
 assert "QV3-0001" in text, text[:400]
-print("page of %d bytes and /state naming QV3-0001, from port %s" % (len(page), sys.argv[1]))
+print("page of %d bytes and /state naming QV3-0001, from %s" % (len(page), sys.argv[1]))
 PYTHON
 wait "$tool"
 tr -d '\r' < "$work/tool.log" | grep -q '^frames 3000/3000' || { cat "$work/tool.log"; echo "the capture did not finish"; exit 1; }

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "simulator/panel_page.h"
+#include "simulator/scenario.h"
 #include "simulator/simulation.h"
 
 namespace vqsim {
@@ -84,8 +86,8 @@ std::string act(const httplib::Request& request)
     } else if (what == "log") {
         event.kind = TimelineEvent::Kind::log;
         event.text = request.get_param_value("text");
-        if (event.text.empty() || event.text.size() > 4096 || event.text.find('\0') != std::string::npos)
-            return "text=1 to 4096 bytes";
+        if (event.text.empty() || event.text.size() > 4096 || has_control_character(event.text))
+            return "text=1 to 4096 bytes of printable text on one line";
     } else {
         return "do=unplug, plug, sleep, wake, status or log";
     }
@@ -96,6 +98,35 @@ std::string act(const httplib::Request& request)
     }
     sim.fire(event);
     return "";
+}
+
+// Nobody else may bind the port while the panel has it (cpp-httplib's default, SO_REUSEPORT, lets a
+// second process share it). SO_REUSEADDR alone still lets a restart bind while old connections linger.
+#if defined(_WIN32)
+void exclusive_address(socket_t socket)
+{
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<char*>(&yes), sizeof yes);
+}
+#else
+void exclusive_address(socket_t socket)
+{
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+#endif
+
+// A token for this run of the panel: 128 random bits, as hex.
+std::string new_token()
+{
+    std::random_device random;
+    std::string token;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+        token += part;
+    }
+    return token;
 }
 
 class Panel {
@@ -115,9 +146,11 @@ public:
             return refuse("the panel serves 127.0.0.1:PORT only (PORT 0 to 65535; 0: any free port), not \"" +
                           address + "\"");
         auto server = std::make_unique<httplib::Server>();
+        token_ = new_token();
         configure(*server);
-        port_ = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
-        if (port_ < 0) return refuse("the panel cannot listen on " + address);
+        const int bound = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+        if (bound < 0) return refuse("the panel cannot listen on " + address + " (is the port taken?)");
+        port_ = bound;
         server_ = std::move(server);
         frame_sampling.store(true);
         thread_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
@@ -148,46 +181,79 @@ private:
         return -1;
     }
 
-    static void configure(httplib::Server& server)
+    // Requests come from the panel's own page only. A page elsewhere may still send requests to the
+    // loopback address: its Host is not the panel's (DNS rebinding), its Origin is not the panel's
+    // (a cross-site form or fetch), and it cannot read the token that the panel's page holds.
+    bool own_host(const std::string& host) const
     {
-        // Small requests, answered or dropped quickly, so that stopping never waits long.
+        const std::string port = ":" + std::to_string(port_);
+        return host == "127.0.0.1" + port || host == "localhost" + port;
+    }
+
+    void configure(httplib::Server& server)
+    {
+        // Small requests, answered or dropped quickly, so that stopping rarely waits long.
         server.set_payload_max_length(4096);
         server.set_read_timeout(2, 0);
         server.set_write_timeout(2, 0);
         server.set_keep_alive_timeout(1);
         server.set_keep_alive_max_count(20);
-        server.new_task_queue = [] { return new httplib::ThreadPool(3); };
-        server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+        server.set_socket_options(exclusive_address);
+        server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+            const auto refuse_with = [&](int status, const std::string& why) {
+                response.status = status;
+                response.set_content(std::to_string(status) + " " + why + "\n", "text/plain; charset=utf-8");
+                return httplib::Server::HandlerResponse::Handled;
+            };
             if (request.method != "GET" && request.method != "HEAD" && request.method != "POST") {
-                response.status = 405;
                 response.set_header("Allow", "GET, HEAD, POST");
-                return httplib::Server::HandlerResponse::Handled;
+                return refuse_with(405, "method not allowed");
             }
-            if (request.path.size() > 64 || request.headers.size() > 64) {
-                response.status = request.path.size() > 64 ? 414 : 431;
-                return httplib::Server::HandlerResponse::Handled;
+            if (request.path.size() > 64) return refuse_with(414, "URI too long");
+            if (request.headers.size() > 64) return refuse_with(431, "request header fields too large");
+            if (!own_host(request.get_header_value("Host")))
+                return refuse_with(403, "forbidden: the panel answers to Host 127.0.0.1:" + std::to_string(port_) +
+                                            " or localhost:" + std::to_string(port_) + " only");
+            if (request.method == "POST") {
+                if (request.has_header("Origin") &&
+                    request.get_header_value("Origin") != "http://127.0.0.1:" + std::to_string(port_) &&
+                    request.get_header_value("Origin") != "http://localhost:" + std::to_string(port_))
+                    return refuse_with(403, "forbidden: actions come from the panel's own page");
+                if (request.get_header_value("X-Panel-Token") != token_)
+                    return refuse_with(403, "forbidden: an action needs the panel's token (X-Panel-Token)");
             }
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        server.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
             if (!response.body.empty()) return; // a handler's own explanation
-            const char* what = response.status == 404   ? "not found"
-                               : response.status == 405 ? "method not allowed"
+            std::string what = response.status == 404   ? "not found"
                                : response.status == 413 ? "payload too large"
                                : response.status == 414 ? "URI too long"
                                : response.status == 431 ? "request header fields too large"
                                                         : "bad request";
+            if (response.status == 400 && request.method == "POST")
+                what += ": an action is POST /action?sensor=ID&do=WHAT with Content-Length: 0 and the panel's token";
             response.set_content(std::to_string(response.status) + " " + what + "\n", "text/plain; charset=utf-8");
         });
         // Only what the page itself serves: no script, style or font from anywhere else.
-        const auto page = [](const char* text, const char* type) {
-            return [text, type](const httplib::Request&, httplib::Response& response) {
-                response.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self'");
-                response.set_header("X-Content-Type-Options", "nosniff");
+        const auto headers = [](httplib::Response& response) {
+            response.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self'");
+            response.set_header("X-Content-Type-Options", "nosniff");
+        };
+        const auto page = [headers](const char* text, const char* type) {
+            return [headers, text, type](const httplib::Request&, httplib::Response& response) {
+                headers(response);
                 response.set_content(text, type);
             };
         };
-        server.Get("/", page(panel_page_html, "text/html; charset=utf-8"));
+        server.Get("/", [this, headers](const httplib::Request&, httplib::Response& response) {
+            std::string html = panel_page_html;
+            html.replace(html.find("@TOKEN@"), 7, token_);
+            headers(response);
+            response.set_header("Cache-Control", "no-store");
+            response.set_content(html, "text/html; charset=utf-8");
+        });
         server.Get("/panel.js", page(panel_page_script, "text/javascript; charset=utf-8"));
         server.Get("/panel.css", page(panel_page_style, "text/css; charset=utf-8"));
         server.Get("/state", [](const httplib::Request&, httplib::Response& response) {
@@ -217,6 +283,7 @@ private:
     std::mutex control_;
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
+    std::string token_;
     int port_ = -1;
 };
 

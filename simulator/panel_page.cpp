@@ -6,6 +6,7 @@ const char panel_page_html[] = R"(<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
+<meta name="panel-token" content="@TOKEN@">
 <title>QUADRELV3 stand-in panel</title>
 <link rel="stylesheet" href="/panel.css">
 <script src="/panel.js" defer></script>
@@ -81,7 +82,9 @@ function say(text) { document.getElementById('message').textContent = text; }
 async function act(sensor, what, extra) {
   const query = new URLSearchParams(Object.assign({ sensor: sensor, do: what }, extra || {}));
   try {
-    const answer = await fetch('/action?' + query.toString(), { method: 'POST' });
+    // The run's token, which only a page served by this panel can read, proves the request is its own.
+    const token = document.querySelector('meta[name="panel-token"]').content;
+    const answer = await fetch('/action?' + query.toString(), { method: 'POST', headers: { 'X-Panel-Token': token } });
     say(answer.ok ? '' : (await answer.text()));
   } catch (error) { say('the stand-in does not answer'); }
 }

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <set>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -17,9 +18,23 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr std::size_t max_file_bytes = 4u << 20;
+// What a scenario file may hold (its documented limits). A file beyond them is refused as soon as
+// reading reaches the excess, so reading costs time and memory linear in what is accepted.
+constexpr std::size_t max_file_bytes = 48u << 20; // 10000 log events of 4096 bytes fit
+constexpr std::size_t max_depth = 8;              // the format nests 5 deep
+constexpr std::size_t max_values = 8u << 20;
 constexpr std::size_t max_text = 255;
 constexpr std::uint64_t max_ms = 86400000; // a day
+
+// The most entries each array may hold, by its name (a PIA block's bytes are named by the block).
+std::size_t most_entries(const std::string& name)
+{
+    if (name == "scanners") return 64;
+    if (name == "faults") return 1000;
+    if (name == "timeline") return 10000;
+    if (name == "descriptors") return 3;
+    return 65535;
+}
 
 const char* const operation_names[] = {
     "initialize", "uninitialize", "destroy_instance", "register_logger_callback",
@@ -42,58 +57,89 @@ std::string pointer_token(const std::string& key)
     return token;
 }
 
-// A parsed document that knows where each of its keys and values begins, by JSON pointer, so that
-// what is wrong with a value can be shown at its line and column.
+// The error line keeps to one line and shows the terminal nothing to obey: control characters and
+// bytes outside ASCII (from keys, names, paths, or the parser's quote of the input) are escaped.
+std::string printable(const std::string& text)
+{
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+ScenarioError error_line(const std::string& where, const std::string& what)
+{
+    return ScenarioError("VQUAD stand-in: " + printable(where) + ": " + printable(what));
+}
+
+// A parsed document that can show where each of its keys and values begins, by JSON pointer, so that
+// what is wrong with a value is shown at its line and column. Positions are found only for the one
+// value that is wrong, by reading the text again.
 class Document {
 public:
     Document(std::string origin, std::string text) : origin_(std::move(origin)), text_(std::move(text))
     {
+        if (const std::size_t nul = text_.find('\0'); nul != std::string::npos)
+            fail_at(nul, "a NUL byte (a scenario is JSON text)");
         std::istringstream in(text_);
         struct Level {
             bool array = false;
-            std::size_t index = 0;
-            std::string key;
+            std::string name; // the array's, for its limit; the object's current key
+            std::size_t entries = 0;
             std::set<std::string> keys;
         };
         std::vector<Level> levels;
-        const auto path = [&] {
-            std::string pointer;
-            for (const Level& level : levels)
-                pointer += "/" + (level.array ? std::to_string(level.index) : pointer_token(level.key));
-            return pointer;
+        std::size_t values = 0;
+        const auto here = [&] { return token_start(read_so_far(in)); };
+        const auto entry = [&] {
+            if (levels.empty() || !levels.back().array) return;
+            const Level& array = levels.back();
+            if (++levels.back().entries > most_entries(array.name))
+                fail_at(here(), "\"" + array.name + "\" holds more than " + std::to_string(most_entries(array.name)) +
+                                    " entries; at most " + std::to_string(most_entries(array.name)));
         };
-        const auto read_so_far = [&] {
-            auto position = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
-            return position < 0 ? text_.size() : static_cast<std::size_t>(position);
-        };
-        const auto next_element = [&] {
-            if (!levels.empty() && levels.back().array) ++levels.back().index;
-        };
-        const auto callback = [&](int, json::parse_event_t event, json& parsed) {
+        const auto callback = [&](int depth, json::parse_event_t event, json& parsed) {
             switch (event) {
             case json::parse_event_t::object_start:
-            case json::parse_event_t::array_start:
-                value_at_[path()] = token_start(read_so_far());
+            case json::parse_event_t::array_start: {
+                if (static_cast<std::size_t>(depth) >= max_depth)
+                    fail_at(here(), "nested more than " + std::to_string(max_depth) + " levels deep");
+                if (++values > max_values) fail_at(here(), "more than " + std::to_string(max_values) + " values");
+                entry();
+                std::string name = levels.empty() || levels.back().array ? std::string() : levels.back().name;
                 levels.emplace_back();
                 levels.back().array = event == json::parse_event_t::array_start;
+                levels.back().name = std::move(name);
                 break;
+            }
             case json::parse_event_t::key: {
                 Level& level = levels.back();
-                level.key = parsed.get<std::string>();
-                const std::size_t at = token_start(read_so_far());
-                if (!level.keys.insert(level.key).second)
-                    fail_at(at, "the key \"" + level.key + "\" appears twice in one object");
-                key_at_[path()] = at;
+                level.name = parsed.get<std::string>();
+                if (!level.keys.insert(level.name).second)
+                    fail_at(here(), "the key \"" + level.name + "\" appears twice in one object");
                 break;
             }
             case json::parse_event_t::value:
-                value_at_[path()] = token_start(read_so_far());
-                next_element();
+                if (++values > max_values) fail_at(here(), "more than " + std::to_string(max_values) + " values");
+                entry();
                 break;
             case json::parse_event_t::object_end:
             case json::parse_event_t::array_end:
                 levels.pop_back();
-                next_element();
                 break;
             }
             return true;
@@ -106,6 +152,9 @@ public:
             const std::size_t colon = what.find(": ");
             what = colon == std::string::npos ? what : what.substr(colon + 2);
             fail_at(error.byte > 0 ? error.byte - 1 : 0, what);
+        } catch (const json::exception&) {
+            // A number beyond a double's range (1e309) is the only other thing the parser refuses.
+            fail_at(here(), "a number out of range");
         }
     }
 
@@ -115,12 +164,7 @@ public:
     // What is wrong with the value at the pointer (or with its key), shown where it stands.
     [[noreturn]] void fail(const std::string& pointer, const std::string& what, bool at_key = false) const
     {
-        std::size_t at = 0;
-        if (auto key = key_at_.find(pointer); at_key && key != key_at_.end())
-            at = key->second;
-        else if (auto value = value_at_.find(pointer); value != value_at_.end())
-            at = value->second;
-        fail_at(at, what);
+        fail_at(find(pointer, at_key), what);
     }
 
     [[noreturn]] void fail_at(std::size_t offset, const std::string& what) const
@@ -135,11 +179,74 @@ public:
                 ++column;
             }
         }
-        throw ScenarioError("VQUAD stand-in: " + origin_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
-                            ": " + what);
+        throw error_line(origin_ + ":" + std::to_string(line) + ":" + std::to_string(column), what);
     }
 
 private:
+    struct Found {
+        std::size_t offset;
+    };
+
+    static std::size_t read_so_far(std::istringstream& in)
+    {
+        const auto position = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+        return position < 0 ? std::string::npos : static_cast<std::size_t>(position);
+    }
+
+    // Where the key or value at the pointer begins: the text read again (it was valid the first
+    // time) until it comes by.
+    std::size_t find(const std::string& pointer, bool at_key) const
+    {
+        std::istringstream in(text_);
+        struct Level {
+            bool array = false;
+            std::size_t index = 0;
+            std::string key;
+        };
+        std::vector<Level> levels;
+        const auto path = [&] {
+            std::string p;
+            for (const Level& level : levels)
+                p += "/" + (level.array ? std::to_string(level.index) : pointer_token(level.key));
+            return p;
+        };
+        const auto next_element = [&] {
+            if (!levels.empty() && levels.back().array) ++levels.back().index;
+        };
+        const auto callback = [&](int, json::parse_event_t event, json& parsed) {
+            switch (event) {
+            case json::parse_event_t::object_start:
+            case json::parse_event_t::array_start:
+                if (!at_key && path() == pointer) throw Found{token_start(read_so_far(in))};
+                levels.emplace_back();
+                levels.back().array = event == json::parse_event_t::array_start;
+                break;
+            case json::parse_event_t::key:
+                levels.back().key = parsed.get<std::string>();
+                if (at_key && path() == pointer) throw Found{token_start(read_so_far(in))};
+                break;
+            case json::parse_event_t::value:
+                if (!at_key && path() == pointer) throw Found{token_start(read_so_far(in))};
+                next_element();
+                break;
+            case json::parse_event_t::object_end:
+            case json::parse_event_t::array_end:
+                levels.pop_back();
+                next_element();
+                break;
+            }
+            return true; // (a container not kept would hide its members from this callback)
+        };
+        try {
+            const json discarded = json::parse(in, callback);
+            static_cast<void>(discarded);
+        } catch (const Found& found) {
+            return found.offset;
+        } catch (const json::exception&) {
+        }
+        return 0;
+    }
+
     // The parser reports after a token; for a number it has read one character more.
     std::size_t token_start(std::size_t end) const
     {
@@ -167,7 +274,6 @@ private:
     std::string origin_;
     std::string text_;
     json root_;
-    std::map<std::string, std::size_t> key_at_, value_at_;
 };
 
 std::string type_name(const json& value)
@@ -282,6 +388,33 @@ bool is_absolute(const std::string& path)
            (path.size() > 1 && path[1] == ':'); // a drive letter
 }
 
+// What the path names when it is not a regular file (a FIFO would block initialize, and a folder or a
+// device has no size to read); null for a regular file, or for none (opening it then fails).
+const char* special_file(const std::string& path)
+{
+#if defined(_WIN32)
+    struct _stat64 info;
+    if (_stat64(path.c_str(), &info) != 0) return nullptr;
+    switch (info.st_mode & _S_IFMT) {
+    case _S_IFREG: return nullptr;
+    case _S_IFDIR: return "a folder";
+    case _S_IFCHR: return "a device";
+    default: return "a pipe";
+    }
+#else
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return nullptr;
+    if (S_ISREG(info.st_mode)) return nullptr;
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISCHR(info.st_mode)) return "a character device";
+    if (S_ISBLK(info.st_mode)) return "a block device";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return "not a file";
+#endif
+}
+
+// A regular file's bytes, or most + 1 of them when it holds more; false when it cannot be read.
 bool read_file(const std::string& path, std::string& bytes, std::size_t most)
 {
     std::ifstream in(path, std::ios::binary);
@@ -337,10 +470,12 @@ struct ScannerReader {
     {
         if (!value.is_object()) reader.fail(p, "\"pia\" is an object, not " + type_name(value));
         reader.members(p, value, [&](const std::string& at, const std::string& key, const json& bytes) {
-            const bool digits = !key.empty() && key.size() <= 5 &&
+            // One spelling a number ("3", never "03"), so that no block is named twice.
+            const bool digits = !key.empty() && key.size() <= 5 && (key == "0" || key[0] != '0') &&
                                 std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
             if (!digits || std::stoul(key) > 65535)
-                reader.fail(at, "a PIA block is named by its number, 0 to 65535, not \"" + key + "\"", true);
+                reader.fail(at, "a PIA block is named by its number, 0 to 65535 without leading zeros, not \"" + key + "\"",
+                            true);
             std::vector<std::uint8_t> block;
             if (bytes.is_string()) {
                 const std::string text = reader.text(at, bytes, "pia " + key, 65535);
@@ -389,6 +524,8 @@ struct ScannerReader {
             std::string path = reader.text(at, value[which], which, 4096, false);
             if (!is_absolute(path)) path = folder + path;
             std::string raw;
+            if (const char* kind = special_file(path))
+                reader.fail(at, "the " + std::string(which) + " image " + path + " is " + kind + ", not a regular file");
             if (!read_file(path, raw, static_cast<std::size_t>(bytes)))
                 reader.fail(at, "cannot read the " + std::string(which) + " image " + path);
             if (raw.size() != bytes)
@@ -448,6 +585,9 @@ TimelineEvent read_event(const Reader& reader, const std::string& p, const json&
     if (event.kind == Kind::log) {
         if (!value.contains("text")) reader.fail(p, "a log event needs \"text\"");
         event.text = reader.text(p + "/text", value["text"], "text", 4096);
+        // The library writes the device library's texts as they come: a line feed would forge lines.
+        if (has_control_character(event.text))
+            reader.fail(p + "/text", "\"text\" holds a control character; a log text is one line of printable text");
     }
     return event;
 }
@@ -514,13 +654,22 @@ Scenario read_document(const Document& document, const std::string& folder)
 
 } // namespace
 
+bool has_control_character(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
 Scenario read_scenario(const std::string& path)
 {
     std::string text;
-    if (!read_file(path, text, max_file_bytes))
-        throw ScenarioError("VQUAD stand-in: " + path + ": cannot read the scenario file");
+    if (const char* kind = special_file(path))
+        throw error_line(path, std::string("the scenario file is ") + kind + ", not a regular file");
+    if (!read_file(path, text, max_file_bytes)) throw error_line(path, "cannot read the scenario file");
     if (text.size() > max_file_bytes)
-        throw ScenarioError("VQUAD stand-in: " + path + ": a scenario file of more than 4 MiB");
+        throw error_line(path, "a scenario file of more than " + std::to_string(max_file_bytes >> 20) + " MiB");
     return read_document(Document(path, std::move(text)), folder_of(path));
 }
 

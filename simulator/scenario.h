@@ -37,6 +37,10 @@ struct Scenario {
 // The scenario in a file; throws ScenarioError for a file that cannot be read or is not a valid scenario.
 Scenario read_scenario(const std::string& path);
 
+// A log text must not hold one (a line feed would forge lines in the library's log, which writes the
+// device library's texts as they come).
+bool has_control_character(const std::string& text);
+
 // One timeline entry, as written in a scenario; `origin` names it in the error.
 TimelineEvent read_timeline_event(const std::string& json, const std::string& origin);
 

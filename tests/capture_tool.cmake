@@ -67,6 +67,21 @@ capture_tool_test(capture_tool_scenario_environment 0 "^QV3-0001  serial number 
 set_tests_properties(capture_tool_scenario_environment PROPERTIES
   ENVIRONMENT VQSIM_SCENARIO=${CMAKE_SOURCE_DIR}/simulator/scenarios/two-scanners.json)
 
+# A dirty scanner is open: said, and the run goes on. Serial numbers the tool must still recognise after
+# a replug: one longer than the device information's field, one without '-' (its device information
+# answers 9000).
+capture_tool_test(capture_tool_dirty 0 "QV3-0001 is open but reports itself dirty \\(9020\\);frames 3/3"
+  --scenario ${CMAKE_SOURCE_DIR}/simulator/scenarios/dirty-scanner.json --frames 3 --fast
+  --out ${capture_tool_dir}/capture_tool_dirty/out)
+capture_tool_test(capture_tool_long_serial 0
+  "serial number 5A1C0042ABCDEFGH;notification: scanner QV3-0001 unplugged;reopened QV3-0001;frames 8/8"
+  --scenario ${CMAKE_CURRENT_SOURCE_DIR}/scenarios/long-serial.json --unplug-after 3 --frames 8 --fast
+  --out ${capture_tool_dir}/capture_tool_long_serial/out)
+capture_tool_test(capture_tool_serial_without_dash 0
+  "device information: 9000 [^\n]*the serial number has no '-'; going on;reopened QV3-0001;frames 8/8"
+  --scenario ${CMAKE_CURRENT_SOURCE_DIR}/scenarios/serial-without-dash.json --unplug-after 3 --frames 8 --fast
+  --out ${capture_tool_dir}/capture_tool_serial_without_dash/out)
+
 capture_tool_test(capture_tool_help 0
   "--sensor;--frames;--out;--level;--list;--json;--scenario;--unplug-after;--fast;--version;--help" --help)
 

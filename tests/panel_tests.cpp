@@ -15,6 +15,12 @@
 
 #include "tests/support.h"
 
+#if !defined(_WIN32)
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using ::testing::HasSubstr;
@@ -60,9 +66,21 @@ protected:
         EXPECT_EQ(answer->status, 200);
         return json::parse(answer->body);
     }
+    // The run's token, as the panel's page holds it.
+    std::string token()
+    {
+        auto page = client_->Get("/");
+        EXPECT_TRUE(page);
+        if (!page) return {};
+        const std::string marker = "name=\"panel-token\" content=\"";
+        const std::size_t at = page->body.find(marker);
+        EXPECT_NE(at, std::string::npos);
+        return at == std::string::npos ? std::string() : page->body.substr(at + marker.size(), 32);
+    }
+    httplib::Headers with_token() { return {{"X-Panel-Token", token()}}; }
     int post(const std::string& query)
     {
-        auto answer = client_->Post(("/action?" + query).c_str(), "", "text/plain");
+        auto answer = client_->Post(("/action?" + query).c_str(), with_token(), "", "text/plain");
         return answer ? answer->status : -1;
     }
     // The journal's texts for a scanner, in order.
@@ -208,6 +226,7 @@ TEST_F(Panel, BadRequestsGetAClearErrorAndThePanelGoesOn)
         httplib::Request request;
         request.method = c.method;
         request.path = c.path;
+        request.headers = with_token();
         auto answer = client_->send(request);
         ASSERT_TRUE(answer) << c.method << " " << c.path;
         EXPECT_EQ(answer->status, c.status) << c.method << " " << c.path;
@@ -221,7 +240,7 @@ TEST_F(Panel, BadRequestsGetAClearErrorAndThePanelGoesOn)
     answer = client_->Get("/state", many);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 431);
-    answer = client_->Post("/action?sensor=QV3-0001&do=log&text=x", std::string(10000, 'x'), "text/plain");
+    answer = client_->Post("/action?sensor=QV3-0001&do=log&text=x", with_token(), std::string(10000, 'x'), "text/plain");
     EXPECT_TRUE(!answer || answer->status == 413);
     // Still serving, and the stand-in still answers.
     EXPECT_EQ(state()["initialized"], true);
@@ -244,5 +263,74 @@ TEST_F(Panel, ListensOnTheLoopbackOnlyAndEndsWithTheInstance)
     ASSERT_EQ(KovaTerminate(), KOVA_OK); // the device library's instance ends, and the panel with it
     EXPECT_FALSE(client.Get("/state"));
 }
+
+// Only the panel's own page can act: a request with another Host (DNS rebinding), a POST from another
+// origin (a cross-site form or fetch), or one without the page's token is refused, and changes nothing.
+TEST_F(Panel, OnlyItsOwnPageCanAct)
+{
+    ASSERT_EQ(initialize(), KOVA_OK);
+    const std::string port = std::to_string(port_);
+    const auto get_state_as = [&](const std::string& host) {
+        auto answer = client_->Get("/state", {{"Host", host}});
+        return answer ? answer->status : -1;
+    };
+    EXPECT_EQ(get_state_as("127.0.0.1:" + port), 200);
+    EXPECT_EQ(get_state_as("localhost:" + port), 200);
+    EXPECT_EQ(get_state_as("attacker.example:" + port), 403);
+    EXPECT_EQ(get_state_as("127.0.0.1"), 403);
+    EXPECT_EQ(get_state_as("127.0.0.1:" + std::to_string(port_ + 1)), 403);
+
+    const std::string own = token();
+    ASSERT_EQ(own.size(), 32u);
+    EXPECT_NE(own, std::string(32, '0'));
+    const auto act_with = [&](httplib::Headers headers, const std::string& body = "",
+                              const char* type = "text/plain") {
+        auto answer = client_->Post("/action?sensor=QV3-0001&do=unplug", headers, body, type);
+        return answer ? answer->status : -1;
+    };
+    EXPECT_EQ(act_with({}), 403);
+    EXPECT_EQ(act_with({{"X-Panel-Token", std::string(32, 'a')}}), 403);
+    EXPECT_EQ(act_with({{"X-Panel-Token", own}, {"Origin", "http://attacker.example"}}), 403);
+    EXPECT_EQ(act_with({{"X-Panel-Token", own}, {"Origin", "null"}}), 403);
+    EXPECT_EQ(act_with({{"Origin", "http://attacker.example"}}, "sensor=QV3-0001&do=unplug",
+                       "application/x-www-form-urlencoded"),
+              403);
+    EXPECT_EQ(vqsim_is_open(kova_test::default_sensor), 0); // still attached: nothing was done
+    EXPECT_TRUE(journal(kova_test::default_sensor).empty());
+    // A log text that would forge lines in the library's log.
+    EXPECT_EQ(post("sensor=QV3-0001&do=log&text=one%0Atwo"), 400);
+    EXPECT_EQ(post("sensor=QV3-0001&do=log&text=%1B%5B2J"), 400);
+    // The page's own request.
+    EXPECT_EQ(act_with({{"X-Panel-Token", own}, {"Origin", "http://127.0.0.1:" + port}}), 204);
+}
+
+#if !defined(_WIN32)
+// The port is the panel's alone, and a port already taken is refused with one line.
+TEST_F(Panel, BindsItsPortExclusively)
+{
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    int yes = 1;
+    ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(other, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port_));
+    EXPECT_NE(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    vqsim_stop_panel();
+    address.sin_port = 0;
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(other, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string taken = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(vqsim_start_panel(taken.c_str()), -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "VQUAD stand-in: the panel cannot listen on " + taken + " (is the port taken?)\n");
+    ::close(other);
+}
+#endif
 
 } // namespace

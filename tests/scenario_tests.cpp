@@ -16,6 +16,10 @@
 
 #include "tests/support.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 using ::testing::HasSubstr;
@@ -365,6 +369,16 @@ TEST_F(Scenarios, BadFilesAreRefusedWholeWithOneLine)
          "1:63: the black image "},
         {"not_an_object", "[]", "1:1: a scenario is an object, not an array"},
         {"empty", "", "1:1: syntax error while parsing value - unexpected end of input"},
+        // Hostile ones: refused at once, in one line, showing the terminal no control character.
+        {"too_deep", "{ \"description\": [[[[[[[[[[[[1]]]]]]]]]]]] }", "1:25: nested more than 8 levels deep"},
+        {"huge_number", "{ \"frame_interval_us\": 1e309 }", "1:24: a number out of range"},
+        {"control_in_key", "{ \"scan\\u001b[2Jners\": [] }", "1:3: unknown key \"scan\\x1B[2Jners\" in a scenario"},
+        {"line_feed_in_operation", "{ \"faults\": [ { \"operation\": \"open\\nVQUAD stand-in: all is well\", \"status\": 1 } ] }",
+         "1:30: unknown operation \"open\\nVQUAD stand-in: all is well\""},
+        {"pia_leading_zero", "{ \"scanners\": [ { \"sensor_id\": \"A\", \"pia\": { \"3\": \"x\", \"03\": \"y\" } } ] }",
+         "1:56: a PIA block is named by its number, 0 to 65535 without leading zeros, not \"03\""},
+        {"log_forging_lines", "{ \"timeline\": [ { \"at_ms\": 1, \"event\": \"log\", \"text\": \"a\\r\\nb\" } ] }",
+         "1:55: \"text\" holds a control character"},
     };
     write("short.raw", "abc");
     // A valid beginning does not half-apply: two scanners and a fault before the bad part.
@@ -382,6 +396,31 @@ TEST_F(Scenarios, BadFilesAreRefusedWholeWithOneLine)
     }
     EXPECT_THAT(refusal(files_ + "/short_calibration.json"),
                 HasSubstr("short.raw holds 3 bytes, not stride_bytes x height = 8\n"));
+    // Only regular files are read, at once: a FIFO would block initialize, a folder or a device has
+    // no size.
+    EXPECT_EQ(refusal(files_), "VQUAD stand-in: " + files_ + ": the scenario file is a folder, not a regular file\n");
+#if !defined(_WIN32)
+    const std::string fifo = files_ + "/scenario.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(refusal(fifo), "VQUAD stand-in: " + fifo + ": the scenario file is a FIFO, not a regular file\n");
+    EXPECT_EQ(refusal("/dev/zero"), "VQUAD stand-in: /dev/zero: the scenario file is a character device, not a regular file\n");
+    const std::string fifo_calibration = write(
+        "fifo_calibration.json", "{ \"scanners\": [ { \"sensor_id\": \"A\", \"calibration\": { \"black\": \"scenario.fifo\", "
+                                 "\"white\": \"scenario.fifo\", \"stride_bytes\": 4, \"height\": 1 } } ] }");
+    EXPECT_THAT(refusal(fifo_calibration), HasSubstr("scenario.fifo is a FIFO, not a regular file\n"));
+#endif
+    // Read in time linear in the file: an array past its limit is refused at the entry past it, a
+    // nesting past the limit at the level past it, whatever follows.
+    std::string deep(200000, '[');
+    const std::string deep_file = write("deep.json", "{ \"description\": " + deep);
+    EXPECT_THAT(refusal(deep_file), HasSubstr("deep.json:1:25: nested more than 8 levels deep\n"));
+    std::string events = "{ \"timeline\": [";
+    for (int i = 0; i < 100000; ++i) events += "{ \"at_ms\": 1, \"event\": \"sleep\" },";
+    const std::string many = write("many_events.json", events + "] }");
+    EXPECT_THAT(refusal(many), HasSubstr("many_events.json:1:330016: \"timeline\" holds more than 10000 entries; at most 10000\n"));
+    // Nothing after a NUL byte is taken for the end of the document.
+    const std::string nul = write("nul.json", std::string("{ \"description\": \"x\" }\n\0 garbage {{{", 36));
+    EXPECT_THAT(refusal(nul), HasSubstr("nul.json:2:1: a NUL byte (a scenario is JSON text)\n"));
     const std::string partial = write("partial.json", prefix + "\"timeline\": 3 }");
     EXPECT_THAT(refusal(partial), HasSubstr("partial.json:2:13: \"timeline\" is an array, not a number"));
     const std::string missing = files_ + "/missing.json";

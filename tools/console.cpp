@@ -45,10 +45,11 @@ std::string field(const char* bytes, std::size_t width)
     return std::string(bytes, strnlen(bytes, width));
 }
 
-std::string serial_tail(const std::string& serial)
+bool is_reported_serial(const std::string& notified, const std::string& reported)
 {
-    std::size_t dash = serial.find('-');
-    return dash == std::string::npos ? serial : serial.substr(dash + 1);
+    const std::size_t dash = notified.find('-');
+    if (dash == std::string::npos) return false;
+    return notified.compare(dash + 1, sizeof(KovaDeviceInfo::serial_number), reported) == 0;
 }
 
 } // namespace kova_tool

@@ -28,14 +28,9 @@
 
 namespace {
 
-// A control of the stand-in by its declaration in vqsim.h, found at run time; null beside the maker's
-// library.
-template <class Function>
-Function* stand_in_control(Function&, const char* name)
-{
-    return reinterpret_cast<Function*>(vqsim_lookup(name));
-}
-#define STAND_IN(name) stand_in_control(name, #name)
+// A control of the stand-in, typed by its declaration in vqsim.h (which decltype only reads: nothing
+// refers to the symbol) and found at run time; null beside the maker's library.
+#define STAND_IN(name) reinterpret_cast<decltype(&name)>(vqsim_lookup(#name))
 
 
 using namespace kova_tool;
@@ -69,7 +64,7 @@ public:
     {
         std::string serial = serial_number != nullptr ? serial_number : "";
         std::lock_guard<std::mutex> guard(mutex_);
-        const bool ours = !sensor_.empty() && (serial_tail_.empty() || serial_tail(serial) == serial_tail_);
+        const bool ours = !sensor_.empty() && (reported_serial_.empty() || is_reported_serial(serial, reported_serial_));
         // Ours is called by its sensor id, as everywhere else; another one by its serial number.
         console.line("notification: %s%s %s", ours ? "scanner " : "another scanner, serial number ",
                      ours ? sensor_.c_str() : serial.c_str(), state != 0 ? "plugged in / awake" : "unplugged / asleep");
@@ -134,7 +129,12 @@ private:
     void open_scanner()
     {
         std::uint32_t handle = 0;
-        require("KovaOpenDevice_N", KovaOpenDevice_N(sensor_.c_str(), nullptr, &handle));
+        const KovaStatus status = KovaOpenDevice_N(sensor_.c_str(), nullptr, &handle);
+        // 9020: opened all the same; its images may show the dirt.
+        if (status == KOVA_DIRTY_DEVICE)
+            console.line("%s is open but reports itself dirty (9020): clean its glass; going on", sensor_.c_str());
+        else
+            require("KovaOpenDevice_N", status);
         open_ = true;
         std::lock_guard<std::mutex> guard(mutex_);
         handle_ = handle;
@@ -146,11 +146,17 @@ private:
     {
         KovaDeviceInfo info;
         std::memset(&info, 0, sizeof info);
-        require("KovaVantorGetDeviceInfo", KovaVantorGetDeviceInfo(handle_, &info));
+        const KovaStatus status = KovaVantorGetDeviceInfo(handle_, &info);
+        // 9000 here: the scanner's serial number is not in the form the library reads (no '-'); the
+        // rest of the record is there.
+        if (status == KOVA_INTERNAL)
+            console.line("device information: %s: the serial number has no '-'; going on", describe(status).c_str());
+        else
+            require("KovaVantorGetDeviceInfo", status);
         std::string serial = field(info.serial_number, sizeof info.serial_number);
         {
             std::lock_guard<std::mutex> guard(mutex_);
-            serial_tail_ = serial;
+            reported_serial_ = serial;
         }
         console.line("opened %s: handle 0x%x", sensor_.c_str(), static_cast<unsigned>(handle_));
         console.line("  manufacturer %s, model %s, serial number %s, descriptor code %s",
@@ -467,7 +473,7 @@ private:
     bool shutting_down_ = false;
     bool present_ = true;       // by the last plug or power notification of this scanner
     unsigned departures_ = 0;   // notifications that it went away
-    std::string serial_tail_;
+    std::string reported_serial_; // as the device information has it
     unsigned frames_ = 0;
     unsigned segment_first_frame_ = 0; // frames_ when capture last started
     Clock::time_point segment_first_time_;

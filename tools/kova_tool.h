@@ -112,8 +112,9 @@ void require(const char* call, KovaStatus status);
 // Fixed-width text fields carry no terminator when full.
 std::string field(const char* bytes, std::size_t width);
 
-// The part of a serial number after its first '-', as the device information reports it.
-std::string serial_tail(const std::string& serial);
+// Whether a notification's serial number is the scanner whose device information reported
+// `reported`: the library reports the part after the first '-', cut to the record's 16 characters.
+bool is_reported_serial(const std::string& notified, const std::string& reported);
 
 // Pictures (pictures.cpp).
 bool write_png(const char* path, const unsigned char* data, unsigned width, unsigned height, int bit_depth,

@@ -419,8 +419,8 @@ TEST_F(Scenarios, BadFilesAreRefusedWholeWithOneLine)
     const std::string many = write("many_events.json", events + "] }");
     EXPECT_THAT(refusal(many), HasSubstr("many_events.json:1:330016: \"timeline\" holds more than 10000 entries; at most 10000\n"));
     // Nothing after a NUL byte is taken for the end of the document.
-    const std::string nul = write("nul.json", std::string("{ \"description\": \"x\" }\n\0 garbage {{{", 36));
-    EXPECT_THAT(refusal(nul), HasSubstr("nul.json:2:1: a NUL byte (a scenario is JSON text)\n"));
+    const std::string nul = write("nul-byte.json", std::string("{ \"description\": \"x\" }\n\0 garbage {{{", 36));
+    EXPECT_THAT(refusal(nul), HasSubstr("nul-byte.json:2:1: a NUL byte (a scenario is JSON text)\n"));
     const std::string partial = write("partial.json", prefix + "\"timeline\": 3 }");
     EXPECT_THAT(refusal(partial), HasSubstr("partial.json:2:13: \"timeline\" is an array, not a number"));
     const std::string missing = files_ + "/missing.json";

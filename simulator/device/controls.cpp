@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "simulator/panel.h"
-#include "simulator/scenario.h"
-#include "simulator/simulation.h"
+#include "simulator/panel/panel.h"
+#include "simulator/scenario/scenario.h"
+#include "simulator/device/simulation.h"
 #include "simulator/vqsim.h"
 
 using vqsim::Scanner;

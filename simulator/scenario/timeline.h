@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "simulator/capture_engine.h"
+#include "simulator/device/capture_engine.h"
 
 namespace vqsim {
 
@@ -39,8 +39,11 @@ public:
 
     ~Timeline();
     // Runs the entries on a thread of their own (a timeline already running is stopped first).
-    // `fire` runs without the timeline's lock held.
-    void start(std::vector<Entry> entries, Fire fire);
+    // `fire` runs without the timeline's lock held. Unless `listening`, the clock of the timed events
+    // starts only at listening(): no event goes out before the application listens for it.
+    void start(std::vector<Entry> entries, Fire fire, bool listening);
+    // The application has registered for the events.
+    void listening();
     // Once this returns no event fires any more. Not from inside `fire`.
     void stop();
     // A device's frame count reached the mark the timeline set on it.
@@ -55,6 +58,7 @@ private:
     std::condition_variable changed_;
     bool stopping_ = false;
     bool counted_ = false;
+    bool listening_ = false;
     std::thread thread_;
 };
 

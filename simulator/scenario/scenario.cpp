@@ -1,4 +1,4 @@
-#include "simulator/scenario.h"
+#include "simulator/scenario/scenario.h"
 
 #include <algorithm>
 #include <cstdio>

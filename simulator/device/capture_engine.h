@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "devicelib/TFTManager.h"
-#include "simulator/image_synth.h"
+#include "simulator/device/image_synth.h"
 
 namespace vqsim {
 

@@ -1,7 +1,7 @@
 // A stand-in built without a web server (no cpp-httplib for this target): no panel.
 #include <cstdio>
 
-#include "simulator/panel.h"
+#include "simulator/panel/panel.h"
 
 namespace vqsim {
 

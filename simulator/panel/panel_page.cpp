@@ -1,4 +1,4 @@
-#include "simulator/panel_page.h"
+#include "simulator/panel/panel_page.h"
 
 namespace vqsim {
 

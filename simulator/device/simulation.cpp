@@ -1,11 +1,11 @@
-#include "simulator/simulation.h"
+#include "simulator/device/simulation.h"
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
 
 #include "devicelib/tft_status_names.h"
-#include "simulator/scenario.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vqsim {
 
@@ -228,6 +228,7 @@ void Simulation::register_notification(UsbNotifyCallback usb, PowerNotifyCallbac
     usb_ = usb;
     power_ = power;
     notify_context_ = context;
+    if (usb != nullptr || power != nullptr) timeline_.listening();
 }
 
 // After an unregister returns no callback of that kind runs, except one that is itself unregistering.
@@ -499,8 +500,9 @@ void Simulation::apply(const Scenario* scenario)
     if (scenario != nullptr)
         for (const TimelineEvent& event : scenario->timeline) add(event);
     for (const TimelineEvent& event : added_events) add(event);
+    const bool listening = usb_ != nullptr || power_ != nullptr;
     lock.unlock();
-    timeline_.start(std::move(entries), [this](const TimelineEvent& event) { fire(event); });
+    timeline_.start(std::move(entries), [this](const TimelineEvent& event) { fire(event); }, listening);
 }
 
 void frames_counted()

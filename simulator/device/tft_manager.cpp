@@ -6,9 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "simulator/panel.h"
-#include "simulator/scenario.h"
-#include "simulator/simulation.h"
+#include "simulator/panel/panel.h"
+#include "simulator/scenario/scenario.h"
+#include "simulator/device/simulation.h"
 
 namespace Celdra::TFTManager {
 

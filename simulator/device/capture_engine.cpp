@@ -1,4 +1,4 @@
-#include "simulator/capture_engine.h"
+#include "simulator/device/capture_engine.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "simulator/simulation.h"
+#include "simulator/device/simulation.h"
 
 namespace vqsim {
 

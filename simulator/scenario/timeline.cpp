@@ -1,4 +1,4 @@
-#include "simulator/timeline.h"
+#include "simulator/scenario/timeline.h"
 
 #include <algorithm>
 #include <limits>
@@ -10,7 +10,7 @@ Timeline::~Timeline()
     stop();
 }
 
-void Timeline::start(std::vector<Entry> entries, Fire fire)
+void Timeline::start(std::vector<Entry> entries, Fire fire, bool listening)
 {
     std::lock_guard<std::mutex> control(control_);
     stop_thread();
@@ -23,6 +23,7 @@ void Timeline::start(std::vector<Entry> entries, Fire fire)
     std::lock_guard<std::mutex> guard(mutex_);
     stopping_ = false;
     counted_ = false;
+    listening_ = listening;
     thread_ = std::thread([this, entries = std::move(entries), fire = std::move(fire)]() mutable {
         run(std::move(entries), fire);
     });
@@ -46,6 +47,15 @@ void Timeline::stop_thread()
     if (thread.joinable()) thread.join();
 }
 
+void Timeline::listening()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        listening_ = true;
+    }
+    changed_.notify_all();
+}
+
 void Timeline::frames_counted()
 {
     {
@@ -58,11 +68,12 @@ void Timeline::frames_counted()
 void Timeline::run(std::vector<Entry> entries, const Fire& fire)
 {
     using clock = std::chrono::steady_clock;
-    const auto started = clock::now();
     constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();
     std::vector<bool> fired(entries.size(), false);
     std::size_t left = entries.size();
     std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return stopping_ || listening_; });
+    const auto started = clock::now();
     while (!stopping_ && left > 0) {
         counted_ = false;
         // Each device's mark is set before its count is read, so a frame counted after the read

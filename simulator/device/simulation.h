@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "devicelib/TFTManager.h"
-#include "simulator/capture_engine.h"
-#include "simulator/image_synth.h"
-#include "simulator/timeline.h"
+#include "simulator/device/capture_engine.h"
+#include "simulator/device/image_synth.h"
+#include "simulator/scenario/timeline.h"
 
 namespace Celdra::TFTManager {
 // The library's own access to an image's storage.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator/simulation.h"
+#include "simulator/device/simulation.h"
 
 namespace vqsim {
 

@@ -1,5 +1,5 @@
 // The panel's web server: the page, its state, frame pictures and the buttons' actions.
-#include "simulator/panel.h"
+#include "simulator/panel/panel.h"
 
 #include <httplib.h>
 #include <png.h>
@@ -11,9 +11,9 @@
 #include <random>
 #include <thread>
 
-#include "simulator/panel_page.h"
-#include "simulator/scenario.h"
-#include "simulator/simulation.h"
+#include "simulator/panel/panel_page.h"
+#include "simulator/scenario/scenario.h"
+#include "simulator/device/simulation.h"
 
 namespace vqsim {
 

@@ -3,8 +3,8 @@
 
 #include <set>
 
-#include "simulator/panel.h"
-#include "simulator/simulation.h"
+#include "simulator/panel/panel.h"
+#include "simulator/device/simulation.h"
 
 namespace vqsim {
 

@@ -114,6 +114,7 @@ struct SensorPattern {
     std::vector<std::uint16_t> gain;    // response to light, in 1/4096
     std::vector<std::uint32_t> defects; // samples whose black calibration reading comes back 255 low
     std::vector<std::uint16_t> calibration[2]; // the black and the white image, rendered once
+    std::vector<std::uint16_t> background;     // offset + gain x the light background of live frames
 };
 
 namespace {
@@ -162,11 +163,16 @@ std::shared_ptr<const SensorPattern> build_pattern(std::uint64_t seed)
         pattern->offset[i] = static_cast<std::uint16_t>(255 + 4 + random.next() % 27);
         pattern->defects.push_back(i);
     }
-    // Every read hands over a copy: the images are made here, once per sensor.
+    // Every read hands over a copy: the images are made here, once per sensor; and so is the
+    // background every capture of the sensor starts from.
     for (bool white : {false, true}) {
         pattern->calibration[white].resize(image_samples);
         render_calibration_once(*pattern, white, pattern->calibration[white].data());
     }
+    pattern->background.resize(image_samples);
+    for (std::size_t i = 0; i < image_samples; ++i)
+        pattern->background[i] = static_cast<std::uint16_t>(
+            pattern->offset[i] + ((pattern->gain[i] * background_level + gain_round) >> gain_bits));
     return pattern;
 }
 
@@ -434,18 +440,12 @@ struct SceneRenderer::State {
     explicit State(std::shared_ptr<const SensorPattern> p) : pattern(std::move(p)) {}
     std::shared_ptr<const SensorPattern> pattern;
     std::shared_ptr<const Scene> scene = shared_scene();
-    std::vector<std::uint16_t> background; // offset + gain x the light background
     std::array<std::uint16_t, 256 + max_pressure> darkness = darkness_table();
     std::array<std::uint16_t, outside_place + 1> pressure{};
 };
 
 SceneRenderer::SceneRenderer(std::shared_ptr<const SensorPattern> pattern) : state_(std::make_unique<State>(std::move(pattern)))
 {
-    const SensorPattern& p = *state_->pattern;
-    state_->background.resize(image_samples);
-    for (std::size_t i = 0; i < image_samples; ++i)
-        state_->background[i] =
-            static_cast<std::uint16_t>(p.offset[i] + ((p.gain[i] * background_level + gain_round) >> gain_bits));
 }
 
 SceneRenderer::~SceneRenderer() = default;
@@ -471,7 +471,7 @@ void SceneRenderer::render(std::uint64_t frame_index, double seconds, std::uint1
     for (std::uint32_t y = 0; y < image_height; ++y) {
         const std::size_t row = std::size_t{y} * image_width;
         const std::int8_t* noise = scene.noise.data() + ((start + y * 40503ull) & (noise_size - 1));
-        const std::uint16_t* background = s.background.data() + row;
+        const std::uint16_t* background = pattern.background.data() + row;
         const std::uint16_t* gain = pattern.gain.data() + row;
         const std::uint16_t* place = scene.place.data() + row;
         const std::uint8_t* ridge = scene.ridge.data() + row;

@@ -1,7 +1,9 @@
 // Fuzzes what the system reads from the device library but does not control, given through the
 // stand-in's controls: serial numbers and descriptor strings, PIA blocks, calibration geometry and
 // samples, forwarded log texts, and the serial numbers of plug and power events.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "tests/fuzz/fuzz_support.h"
@@ -21,14 +23,21 @@ void read_calibration(FuzzedDataProvider& input, std::uint32_t handle)
         if (std::uint64_t{stride / 2} * height > 2400000) height = 2400000 / (stride / 2 + 1);
     }
     const std::size_t samples = std::size_t{stride / 2} * height;
-    std::vector<std::uint16_t> black(samples), white(samples);
-    // A short pattern from the input, repeated.
+    static std::vector<std::uint16_t> black, white; // kept between inputs: only their bytes change
+    black.resize(samples);
+    white.resize(samples);
+    // A short pattern from the input, repeated: one period written, then doubled by block copies (a
+    // loop over millions of samples would cost most of the input's time in coverage callbacks).
     std::vector<std::uint16_t> pattern;
     for (int i = input.ConsumeIntegralInRange(1, 16); i > 0; --i) pattern.push_back(input.ConsumeIntegral<std::uint16_t>());
-    for (std::size_t i = 0; i < samples; ++i) {
+    const std::size_t period = std::min(pattern.size(), samples);
+    for (std::size_t i = 0; i < period; ++i) {
         black[i] = static_cast<std::uint16_t>(pattern[i % pattern.size()] & 0x3FF);
         white[i] = static_cast<std::uint16_t>(pattern[(i * 7 + 3) % pattern.size()] & 0x3FF);
     }
+    for (std::size_t done = period; done > 0 && done < samples; done *= 2)
+        for (auto* image : {&black, &white})
+            std::memcpy(image->data() + done, image->data(), std::min(done, samples - done) * sizeof(std::uint16_t));
     // A few samples above 0x3FF: each position is a log line of its own, flushed to the disk, so
     // a whole image of them would be millions of lines.
     for (int corrupt = input.ConsumeIntegralInRange(0, 4); corrupt > 0 && samples > 0; --corrupt) {

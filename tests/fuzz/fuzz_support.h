@@ -37,13 +37,14 @@ inline void set_up_process()
 }
 
 // One scanner attached, the library initialised at the given level with a small log limit, so that
-// rotation happens too.
+// rotation happens too. Frames come every millisecond: often enough to race every call, and a
+// capture thread rendering without pause would take the core the input runs on.
 inline void fresh_library(unsigned level)
 {
     set_up_process();
     vqsim_reset();
     vqsim_add_sensor(sensor, serial);
-    vqsim_set_frame_interval_us(0);
+    vqsim_set_frame_interval_us(1000);
     check("KovaInitialize_N", KovaInitialize_N(nullptr, level, 1 << 16));
 }
 

@@ -2,9 +2,9 @@
 // its end with the device library's instance.
 #include <gmock/gmock.h>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/panel_client.h"
 #include "tests/support.h"
 
 #if !defined(_WIN32)
@@ -66,23 +67,9 @@ protected:
         EXPECT_EQ(answer->status, 200);
         return json::parse(answer->body);
     }
-    // The run's token, as the panel's page holds it.
-    std::string token()
-    {
-        auto page = client_->Get("/");
-        EXPECT_TRUE(page);
-        if (!page) return {};
-        const std::string marker = "name=\"panel-token\" content=\"";
-        const std::size_t at = page->body.find(marker);
-        EXPECT_NE(at, std::string::npos);
-        return at == std::string::npos ? std::string() : page->body.substr(at + marker.size(), 32);
-    }
+    std::string token() { return kova_test::panel_token(*client_); }
     httplib::Headers with_token() { return {{"X-Panel-Token", token()}}; }
-    int post(const std::string& query)
-    {
-        auto answer = client_->Post(("/action?" + query).c_str(), with_token(), "", "text/plain");
-        return answer ? answer->status : -1;
-    }
+    int post(const std::string& query) { return kova_test::panel_action(*client_, query); }
     // The journal's texts for a scanner, in order.
     std::vector<std::string> journal(const std::string& sensor)
     {
@@ -330,6 +317,80 @@ TEST_F(Panel, BindsItsPortExclusively)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "VQUAD stand-in: the panel cannot listen on " + taken + " (is the port taken?)\n");
     ::close(other);
+}
+
+// A raw connection to the panel, for what no well-behaved client sends.
+int connect_to(int port)
+{
+    const int connection = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    EXPECT_EQ(::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return connection;
+}
+
+// Everything the panel sends until it closes the connection.
+std::string read_to_end(int connection)
+{
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(connection, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+    return answer;
+}
+
+TEST_F(Panel, ActionWithoutABodyAndRequestsNoPageSends)
+{
+    ASSERT_EQ(initialize(), KOVA_OK);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";
+    const auto exchange = [&](const std::string& request) {
+        const int connection = connect_to(port_);
+        ::send(connection, request.data(), request.size(), MSG_NOSIGNAL);
+        std::string answer = read_to_end(connection);
+        ::close(connection);
+        return answer;
+    };
+    // No Content-Length: no body, which an action does not need.
+    EXPECT_THAT(exchange("POST /action?sensor=QV3-0001&do=sleep HTTP/1.1\r\n" + host + "X-Panel-Token: " + token() +
+                         "\r\n\r\n"),
+                ::testing::StartsWith("HTTP/1.1 204 "));
+    const std::string refused[] = {"HELLO\r\n\r\n", "GET state HTTP/1.1\r\n" + host + "\r\n",
+                                   "GET /state HTTP/1.1\r\n" + host + "no colon\r\n\r\n",
+                                   "POST /action HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n",
+                                   "POST /action HTTP/1.1\r\n" + host + "Content-Length: -1\r\n\r\n"};
+    for (const std::string& request : refused)
+        EXPECT_THAT(exchange(request), ::testing::AllOf(::testing::StartsWith("HTTP/1.1 400 "),
+                                                        HasSubstr("\r\n\r\n400 bad request: ")))
+            << request;
+}
+
+// Slow clients starve nobody, and the panel stops without waiting for them: here one keeps sending a
+// header byte at a time for as long as the stop has not returned.
+TEST_F(Panel, SlowClientsNeitherStarveOthersNorHoldUpItsEnd)
+{
+    ASSERT_EQ(initialize(), KOVA_OK);
+    std::vector<int> slow;
+    for (int i = 0; i < 50; ++i) {
+        slow.push_back(connect_to(port_));
+        ::send(slow.back(), "GET /state HTTP/1.1\r\nHo", 24, MSG_NOSIGNAL);
+    }
+    EXPECT_EQ(state()["initialized"], true);
+
+    std::atomic<bool> stopped{false};
+    std::thread trickle([&] {
+        while (!stopped.load()) {
+            ::send(slow.front(), "x", 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    vqsim_stop_panel();
+    stopped.store(true);
+    trickle.join();
+    for (int connection : slow) {
+        EXPECT_EQ(read_to_end(connection), "") << "dropped where it stood";
+        ::close(connection);
+    }
 }
 #endif
 

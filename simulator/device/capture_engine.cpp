@@ -110,7 +110,7 @@ CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorP
     : state_(std::make_shared<State>(handle, std::move(pattern), std::move(device), callback, context))
 {
     std::shared_ptr<State> state = state_;
-    thread_ = std::thread([state] { state->run(); });
+    thread_ = own_thread([state] { state->run(); });
     thread_id_ = thread_.get_id();
 }
 

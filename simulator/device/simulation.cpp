@@ -130,20 +130,10 @@ void Simulation::stop_all_captures(std::unique_lock<std::mutex>& lock)
 void Simulation::unplug_later(ScannerIdentity identity, std::optional<unsigned> replug_after_ms)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    // Threads of earlier unplugs that are over are joined here, so they do not pile up.
-    for (auto it = unplugs_.begin(); it != unplugs_.end();) {
-        if (!it->done->load()) {
-            ++it;
-            continue;
-        }
-        it->thread.join();
-        it = unplugs_.erase(it);
-    }
-    auto done = std::make_shared<std::atomic<bool>>(false);
     const std::uint64_t generation = unplug_generation_;
     // Detaching joins the scanner's capture thread, so it cannot run on the caller's thread when
     // the caller is that capture thread.
-    std::thread thread([this, identity = std::move(identity), replug_after_ms, generation, done] {
+    unplugs_.push_back(own_thread([this, identity = std::move(identity), replug_after_ms, generation] {
         if (remove_sensor(identity.sensor_id)) {
             {
                 // Known as unplugged before anyone hears of it, so that a plug may follow at once.
@@ -165,9 +155,15 @@ void Simulation::unplug_later(ScannerIdentity identity, std::optional<unsigned> 
                 }
             }
         }
-        done->store(true);
-    });
-    unplugs_.push_back(Unplug{std::move(thread), std::move(done)});
+        // Over: unless a teardown has taken it to join, nobody waits for it any more.
+        std::lock_guard<std::mutex> guard(mutex);
+        const auto self = std::find_if(unplugs_.begin(), unplugs_.end(),
+                                       [](const std::thread& t) { return t.get_id() == std::this_thread::get_id(); });
+        if (self != unplugs_.end()) {
+            self->detach();
+            unplugs_.erase(self);
+        }
+    }));
 }
 
 bool Simulation::remove_sensor(const std::string& sensor_id)
@@ -190,10 +186,13 @@ void Simulation::finish_unplugs(std::unique_lock<std::mutex>& lock, bool replug)
     ++unplug_generation_;
     replug_when_finished_ = replug;
     unplug_cancelled_.notify_all();
-    std::vector<Unplug> unplugs = std::move(unplugs_);
+    std::vector<std::thread> unplugs = std::move(unplugs_);
     unplugs_.clear();
+    // From inside a callback the caller may be one of them, or hold up their events: they end by
+    // themselves once their events are out.
+    const bool wait = may_wait_for_threads();
     lock.unlock();
-    for (Unplug& unplug : unplugs) unplug.thread.join();
+    for (std::thread& unplug : unplugs) wait ? unplug.join() : unplug.detach();
     lock.lock();
 }
 
@@ -229,6 +228,12 @@ void Simulation::register_notification(UsbNotifyCallback usb, PowerNotifyCallbac
     power_ = power;
     notify_context_ = context;
     if (usb != nullptr || power != nullptr) timeline_.listening();
+}
+
+bool Simulation::may_wait_for_threads() const
+{
+    const std::thread::id self = std::this_thread::get_id();
+    return !on_own_thread && delivering_ != self && callback_threads_.count(self) == 0;
 }
 
 // After an unregister returns no callback of that kind runs, except one that is itself unregistering.
@@ -276,8 +281,7 @@ void Simulation::dispatch(Pick pick, bool post)
     events_.push_back(event);
     if (post) {
         if (!event_thread_.joinable()) {
-            event_thread_ = std::thread([this] { event_loop(); });
-            event_thread_id_ = event_thread_.get_id();
+            event_thread_ = own_thread([this] { event_loop(); });
         }
         events_changed_.notify_all();
         return;
@@ -325,12 +329,10 @@ void Simulation::event_loop()
 void Simulation::stop_events(std::unique_lock<std::mutex>& lock)
 {
     // Not from inside a callback: the event thread may be waiting for that very delivery to end.
-    const std::thread::id self = std::this_thread::get_id();
-    if (!event_thread_.joinable() || self == event_thread_id_ || self == delivering_) return;
+    if (!event_thread_.joinable() || !may_wait_for_threads()) return;
     events_stopping_ = true;
     events_changed_.notify_all();
     std::thread thread = std::move(event_thread_);
-    event_thread_id_ = std::thread::id();
     lock.unlock();
     thread.join();
     lock.lock();

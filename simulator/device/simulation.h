@@ -21,6 +21,7 @@
 #include "devicelib/TFTManager.h"
 #include "simulator/device/capture_engine.h"
 #include "simulator/device/image_synth.h"
+#include "simulator/device/threads.h"
 #include "simulator/scenario/timeline.h"
 
 namespace Celdra::TFTManager {
@@ -221,6 +222,9 @@ private:
     void deliver_in_turn(const Pick& pick, std::unique_lock<std::mutex>& lock);
     void event_loop();
     void wait_for_callbacks(std::unique_lock<std::mutex>& lock);
+    // False on the stand-in's own threads and inside a callback, where waiting for the stand-in's
+    // threads could mean waiting for oneself. Under the lock.
+    bool may_wait_for_threads() const;
 
     LoggerCallback logger_ = nullptr;
     void* logger_context_ = nullptr;
@@ -231,17 +235,12 @@ private:
     std::multiset<std::thread::id> callback_threads_;
 
     std::thread event_thread_;
-    std::thread::id event_thread_id_;
     std::deque<std::shared_ptr<Event>> events_; // in the order raised
     std::thread::id delivering_;                // the thread whose event is going out, if any
     bool events_stopping_ = false;
     std::condition_variable events_changed_;
 
-    struct Unplug {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::vector<Unplug> unplugs_;         // under mutex
+    std::vector<std::thread> unplugs_;    // under mutex; each detaches itself when over
     std::uint64_t unplug_generation_ = 0; // bumped by finish_unplugs: pending re-plugs end now
     bool replug_when_finished_ = false;
     std::condition_variable unplug_cancelled_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "simulator/device/threads.h"
+
 namespace vqsim {
 
 Timeline::~Timeline()
@@ -24,7 +26,7 @@ void Timeline::start(std::vector<Entry> entries, Fire fire, bool listening)
     stopping_ = false;
     counted_ = false;
     listening_ = listening;
-    thread_ = std::thread([this, entries = std::move(entries), fire = std::move(fire)]() mutable {
+    thread_ = own_thread([this, entries = std::move(entries), fire = std::move(fire)]() mutable {
         run(std::move(entries), fire);
     });
 }

@@ -32,6 +32,33 @@ void offer_sample(FrameSample& sample, const std::uint16_t* frame)
     }
     ++sample.sequence;
 }
+// Frame buffers serve capture after capture: a fresh 4.8 MB block pays its page faults at every
+// capture start. Each frame is rendered whole, so a buffer's old pixels never show.
+class FramePool {
+public:
+    static FramePool& instance()
+    {
+        static FramePool* const pool = new FramePool; // never destroyed: engine threads may outlive it
+        return *pool;
+    }
+    std::unique_ptr<std::uint16_t[]> take()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (free_.empty()) return std::unique_ptr<std::uint16_t[]>(new std::uint16_t[image_samples]);
+        std::unique_ptr<std::uint16_t[]> frame = std::move(free_.back());
+        free_.pop_back();
+        return frame;
+    }
+    void give(std::unique_ptr<std::uint16_t[]> frame)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (free_.size() < 4) free_.push_back(std::move(frame));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<std::uint16_t[]>> free_;
+};
 } // namespace
 
 std::atomic<bool> frame_sampling{false};
@@ -52,9 +79,7 @@ struct CaptureEngine::State {
     Celdra::TFTManager::CaptureCallback callback;
     void* context;
     SceneRenderer renderer;
-    // (Zeroed as one block: a vector's element-wise start shows in instrumented builds, where every
-    // capture start paid for it.)
-    std::unique_ptr<std::uint16_t[]> frame = std::make_unique<std::uint16_t[]>(image_samples);
+    std::unique_ptr<std::uint16_t[]> frame = FramePool::instance().take();
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
@@ -66,6 +91,9 @@ struct CaptureEngine::State {
         : handle(h), device(std::move(link)), callback(cb), context(ctx), renderer(std::move(pattern))
     {
     }
+    ~State() { FramePool::instance().give(std::move(frame)); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     void run()
     {

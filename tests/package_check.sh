@@ -22,6 +22,11 @@ expect libkovavantorquadrelv3-dev '/include/kovavantorquadrelv3/kovavantorquadre
     'kovavantorquadrelv3Config\.cmake$' 'kovavantorquadrelv3ConfigVersion\.cmake$' '/pkgconfig/kovavantorquadrelv3\.pc$'
 expect kovavantorquadrelv3-standin '/lib/libVQUAD\.so\.1$' '/include/kovavantorquadrelv3/vqsim\.h$' \
     '/bin/kova-capture$' '/man1/kova-capture\.1'
+expect python3-kovavantorquadrelv3 '/usr/lib/python3/dist-packages/kovavantorquadrelv3/__init__\.py$' \
+    '/usr/lib/python3/dist-packages/kovavantorquadrelv3/_header\.py$'
+expect libkovavantorquadrelv3-cil '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll$' \
+    '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll\.config$'
+dpkg-deb -f "$work/python3-kovavantorquadrelv3_${version}_"*.deb Depends | grep -q 'python3-numpy'
 # The library alone holds no stand-in, no headers, no tool.
 if contents libkovavantorquadrelv3-1 | grep -E 'VQUAD|\.h$|kova-capture'; then echo "runtime package holds too much"; exit 1; fi
 
@@ -32,4 +37,4 @@ dpkg-deb -x "$work/libkovavantorquadrelv3-1_${version}_"*.deb "$work/root"
 library=$(find "$work/root" -name 'libkovavantorquadrelv3.so.1.0.0')
 readelf -d "$library" | grep -q 'SONAME.*\[libkovavantorquadrelv3\.so\.1\]' || { echo "wrong SONAME"; exit 1; }
 if readelf -d "$library" | grep -E 'RUNPATH|RPATH' | grep -v '\[\$ORIGIN\]'; then echo "a build-tree run path"; exit 1; fi
-echo "three packages, their files, dependencies and SONAME as expected"
+echo "five packages, their files, dependencies and SONAME as expected"

@@ -18,7 +18,7 @@ for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavant
             examples/CMakeLists.txt examples/capture_frames.c CHANGELOG.md README.md \
             licenses/msvc-stl/LICENSE.txt licenses/msvc-stl/NOTICE.txt licenses/boost/copyright \
             standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h \
-            standin/scenarios/one-scanner.json; do
+            standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll; do
     [ -e "$sdk/$file" ] || { echo "not in the archive: $file"; exit 1; }
 done
 for file in bin/VQUAD.dll bin/kova-capture.exe lib/VQUAD.lib include/kovavantorquadrelv3/vqsim.h; do

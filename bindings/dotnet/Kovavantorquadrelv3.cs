@@ -3,6 +3,7 @@
 // mapped by the assembly's .config under Mono). A failed call throws KovaException; frames and tables
 // are ushort arrays of 1600 x 1500, copied before the call that handed them over returns.
 using System;
+using System.Collections.Concurrent;
 using System.Runtime.CompilerServices;
 using System.Runtime.InteropServices;
 using System.Threading;
@@ -142,6 +143,43 @@ namespace Kovavantorquadrelv3
         {
             try { Console.Error.WriteLine("Kovavantorquadrelv3: a handler threw " + error.GetType().Name + ": " + error.Message + "; ignored"); }
             catch { }
+        }
+    }
+
+    // Fresh frame arrays, made ahead on a thread of the binding's. A 4.8 MB array is a large object
+    // in memory just mapped, whose first write faults in page after page: ten times the copy itself.
+    // Made and written here, the device library's thread only copies. Every array is handed out once.
+    internal static class FrameArrays
+    {
+        const int Ahead = 2;
+        static readonly ConcurrentQueue<ushort[]> ready = new ConcurrentQueue<ushort[]>();
+        static readonly AutoResetEvent wanted = new AutoResetEvent(true);
+
+        static FrameArrays()
+        {
+            new Thread(Fill) { IsBackground = true, Name = "kova-frame-arrays" }.Start();
+        }
+
+        static void Fill()
+        {
+            for (;;)
+            {
+                wanted.WaitOne();
+                while (ready.Count < Ahead)
+                {
+                    var array = new ushort[KovaLibrary.FramePixels];
+                    Array.Clear(array, 0, array.Length); // every page faulted in, and the array in cache
+                    ready.Enqueue(array);
+                }
+            }
+        }
+
+        internal static ushort[] Take()
+        {
+            ushort[] array;
+            bool made = ready.TryDequeue(out array);
+            wanted.Set();
+            return made ? array : new ushort[KovaLibrary.FramePixels];
         }
     }
 
@@ -293,11 +331,11 @@ namespace Kovavantorquadrelv3
             }
         }
 
-        internal static unsafe ushort[] Copy(IntPtr source)
+        internal static ushort[] Copy(IntPtr source)
         {
-            var pixels = new ushort[KovaLibrary.FramePixels];
-            fixed (ushort* target = pixels)
-                Buffer.MemoryCopy((void*)source, target, pixels.Length * 2L, pixels.Length * 2L);
+            ushort[] pixels = FrameArrays.Take();
+            // The runtime's block copy: ushort[] and short[] are the same array to it.
+            Marshal.Copy(source, (short[])(object)pixels, 0, pixels.Length);
             return pixels;
         }
 

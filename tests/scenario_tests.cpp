@@ -301,6 +301,61 @@ TEST_F(Scenarios, PlugEventsAndCalibrationFromFiles)
     EXPECT_EQ(KovaQuadV3FreeUniformityBuffers(handle, &gain, &offset), KOVA_OK);
 }
 
+// Recorded frames come back bit for bit, in the order listed and then again.
+struct RecordedFrames {
+    std::string images[2];
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string seen; // 'a', 'b', or '?' for anything else, in delivery order
+
+    static void deliver(unsigned char* pixels, void* context)
+    {
+        auto* self = static_cast<RecordedFrames*>(context);
+        char which = '?';
+        for (int i = 0; i < 2; ++i)
+            if (std::memcmp(pixels, self->images[i].data(), self->images[i].size()) == 0) which = "ab"[i];
+        std::lock_guard<std::mutex> guard(self->mutex);
+        self->seen += which;
+        self->changed.notify_all();
+    }
+};
+
+TEST_F(Scenarios, RecordedFramesAreDeliveredBitExactInALoop)
+{
+    RecordedFrames frames;
+    for (int i = 0; i < 2; ++i) {
+        frames.images[i].resize(2 * 1600 * 1500);
+        for (std::size_t at = 0; at < frames.images[i].size(); at += 2) {
+            const unsigned sample = (at / 2 * (i + 3) + 7 * i) % 1024; // 10-bit samples, each image its own
+            frames.images[i][at] = static_cast<char>(sample & 0xFF);
+            frames.images[i][at + 1] = static_cast<char>(sample >> 8);
+        }
+    }
+    write("a.raw", frames.images[0]);
+    write("b.raw", frames.images[1]);
+    write("short.raw", "too short");
+    const std::string file = write("frames.json", R"({
+      "scanners": [ { "sensor_id": "QV3-0001", "frames": ["a.raw", "b.raw"] } ]
+    })");
+    ASSERT_EQ(start(file), KOVA_OK);
+    vqsim_set_frame_interval_us(1000);
+    const std::uint32_t handle = open("QV3-0001");
+    ASSERT_EQ(KovaRegisterQuadV3CaptureCallback(handle, RecordedFrames::deliver, &frames), KOVA_OK);
+    ASSERT_EQ(KovaVantorStartVideo(handle), KOVA_OK);
+    {
+        std::unique_lock<std::mutex> lock(frames.mutex);
+        frames.changed.wait(lock, [&] { return frames.seen.size() >= 5; });
+    }
+    ASSERT_EQ(KovaStopVideo(handle), KOVA_OK);
+    EXPECT_EQ(frames.seen.substr(0, 5), "ababa");
+    KovaTerminate();
+
+    EXPECT_THAT(refusal(write("none.json", R"({"scanners":[{"sensor_id":"A","frames":[]}]})")),
+                HasSubstr("\"frames\" lists at least one raw file"));
+    EXPECT_THAT(refusal(write("short.json", R"({"scanners":[{"sensor_id":"A","frames":["a.raw","short.raw"]}]})")),
+                HasSubstr("short.json:1:49: frame 1 " + files_ + "/short.raw holds 9 bytes, not a whole frame"));
+}
+
 TEST_F(Scenarios, MixedWithTheControls)
 {
     // An event added by a control runs along with the scenario's own.

@@ -1,6 +1,7 @@
 #include "simulator/device/capture_engine.h"
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -79,6 +80,7 @@ struct CaptureEngine::State {
     Celdra::TFTManager::CaptureCallback callback;
     void* context;
     SceneRenderer renderer;
+    std::shared_ptr<const RecordedFrames> recorded; // when set, delivered instead of rendered images
     std::unique_ptr<std::uint16_t[]> frame = FramePool::instance().take();
     std::mutex mutex;
     std::condition_variable wake;
@@ -87,8 +89,9 @@ struct CaptureEngine::State {
     std::atomic<std::uint64_t> frames{0};
 
     State(std::uint32_t h, std::shared_ptr<const SensorPattern> pattern, std::shared_ptr<DeviceLink> link,
-          Celdra::TFTManager::CaptureCallback cb, void* ctx)
-        : handle(h), device(std::move(link)), callback(cb), context(ctx), renderer(std::move(pattern))
+          std::shared_ptr<const RecordedFrames> frames, Celdra::TFTManager::CaptureCallback cb, void* ctx)
+        : handle(h), device(std::move(link)), callback(cb), context(ctx), renderer(std::move(pattern)),
+          recorded(std::move(frames))
     {
     }
     ~State() { FramePool::instance().give(std::move(frame)); }
@@ -120,7 +123,10 @@ struct CaptureEngine::State {
             if (device->broken.load(std::memory_order_relaxed) && status == Celdra::TFTManager::TFT_ERR_OK)
                 status = Celdra::TFTManager::TFT_ERR_BROKEN_SCANNER;
             double seconds = std::chrono::duration<double>(clock::now() - start).count();
-            renderer.render(index, seconds, frame.get());
+            if (recorded)
+                std::memcpy(frame.get(), (*recorded)[index % recorded->size()].data(), image_samples * 2);
+            else
+                renderer.render(index, seconds, frame.get());
             if (frame_sampling.load(std::memory_order_relaxed)) offer_sample(device->sample, frame.get());
             Celdra::TFTManager::TFT_ImageInfoStructure info{static_cast<std::uint32_t>(index), image_width,
                                                             image_height, image_stride_bytes, 4, {}};
@@ -133,9 +139,10 @@ struct CaptureEngine::State {
 };
 
 CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
-                             std::shared_ptr<DeviceLink> device, Celdra::TFTManager::CaptureCallback callback,
-                             void* context)
-    : state_(std::make_shared<State>(handle, std::move(pattern), std::move(device), callback, context))
+                             std::shared_ptr<DeviceLink> device, std::shared_ptr<const RecordedFrames> recorded,
+                             Celdra::TFTManager::CaptureCallback callback, void* context)
+    : state_(std::make_shared<State>(handle, std::move(pattern), std::move(device), std::move(recorded), callback,
+                                     context))
 {
     std::shared_ptr<State> state = state_;
     thread_ = own_thread([state] { state->run(); });

@@ -40,13 +40,17 @@ struct DeviceLink {
     std::atomic<int> buzzer_mode{0};            // the last one's
 };
 
+// Recorded images a scanner delivers in a loop instead of synthesised ones (image_samples each).
+using RecordedFrames = std::vector<std::vector<std::uint16_t>>;
+
 // Called when a device's frame count reaches its wake_at.
 void frames_counted();
 
 class CaptureEngine {
 public:
     CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
-                  std::shared_ptr<DeviceLink> device, Celdra::TFTManager::CaptureCallback callback, void* context);
+                  std::shared_ptr<DeviceLink> device, std::shared_ptr<const RecordedFrames> recorded,
+                  Celdra::TFTManager::CaptureCallback callback, void* context);
     // Stops; may run on the engine's own thread (a callback that closed its device).
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;

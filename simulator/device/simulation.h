@@ -74,6 +74,7 @@ struct ScannerIdentity {
     bool dirty = false;
     std::optional<Calibration> calibration; // set by vqsim_set_calibration
     std::uint32_t reported_stride = 0, reported_height = 0; // a misreported geometry, when not 0
+    std::shared_ptr<const RecordedFrames> frames;            // delivered in a loop when set
     std::shared_ptr<DeviceLink> device = std::make_shared<DeviceLink>();
 };
 

@@ -360,7 +360,7 @@ TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, Cap
         if (callback == nullptr) return TFT_ERR_BAD_PARAMETERS;
         if (scanner.capture && scanner.capture->running()) return TFT_ERR_BAD_STATE;
         auto engine = std::make_shared<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
-                                                             scanner.device, callback, context);
+                                                             scanner.device, scanner.frames, callback, context);
         for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
         scanner.pending_injections.clear();
         ended = std::exchange(scanner.capture, std::move(engine));

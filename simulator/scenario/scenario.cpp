@@ -24,6 +24,7 @@ constexpr std::size_t max_file_bytes = 48u << 20; // 10000 log events of 4096 by
 constexpr std::size_t max_depth = 8;              // the format nests 5 deep
 constexpr std::size_t max_values = 8u << 20;
 constexpr std::size_t max_text = 255;
+constexpr std::size_t max_frame_files = 64; // 307 MB of images
 constexpr std::uint64_t max_ms = 86400000; // a day
 
 // The most entries each array may hold, by its name (a PIA block's bytes are named by the block).
@@ -438,7 +439,8 @@ struct ScannerReader {
     ScenarioScanner read(const std::string& p, const json& value, std::size_t index) const
     {
         static const std::vector<std::string> keys = {"sensor_id", "serial_number", "descriptors", "dirty", "broken",
-                                                      "attached",  "pia",           "parameters",  "calibration"};
+                                                      "attached",  "pia",           "parameters",  "calibration",
+                                                      "frames"};
         reader.object(p, value, "a scanner", keys);
         if (!value.contains("sensor_id")) reader.fail(p, "a scanner needs \"sensor_id\"");
         const std::string id = reader.text(p + "/sensor_id", value["sensor_id"], "sensor_id", max_text, false);
@@ -463,6 +465,7 @@ struct ScannerReader {
         if (value.contains("pia")) read_pia(p + "/pia", value["pia"], identity);
         if (value.contains("parameters")) read_parameters(p + "/parameters", value["parameters"], identity);
         if (value.contains("calibration")) read_calibration(p + "/calibration", value["calibration"], identity);
+        if (value.contains("frames")) read_frames(p + "/frames", value["frames"], identity);
         return scanner;
     }
 
@@ -519,28 +522,44 @@ struct ScannerReader {
         Calibration calibration;
         calibration.stride_bytes = stride;
         calibration.height = height;
-        for (const char* which : {"black", "white"}) {
-            const std::string at = p + "/" + which;
-            std::string path = reader.text(at, value[which], which, 4096, false);
-            if (!is_absolute(path)) path = folder + path;
-            std::string raw;
-            if (const char* kind = special_file(path))
-                reader.fail(at, "the " + std::string(which) + " image " + path + " is " + kind + ", not a regular file");
-            if (!read_file(path, raw, static_cast<std::size_t>(bytes)))
-                reader.fail(at, "cannot read the " + std::string(which) + " image " + path);
-            if (raw.size() != bytes)
-                reader.fail(at, "the " + std::string(which) + " image " + path + " holds " +
-                                    (raw.size() > bytes ? "more than " + std::to_string(bytes)
-                                                        : std::to_string(raw.size())) +
-                                    " bytes, not stride_bytes x height = " + std::to_string(bytes));
-            // 16-bit samples, least significant byte first.
-            auto& samples = which[0] == 'b' ? calibration.black : calibration.white;
-            samples.resize(raw.size() / 2);
-            for (std::size_t i = 0; i < samples.size(); ++i)
-                samples[i] = static_cast<std::uint16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                                        static_cast<unsigned char>(raw[2 * i + 1]) << 8);
-        }
+        for (const char* which : {"black", "white"})
+            (which[0] == 'b' ? calibration.black : calibration.white) =
+                raw_samples(p + "/" + which, value[which], std::string("the ") + which + " image", bytes,
+                            "stride_bytes x height");
         identity.calibration = std::move(calibration);
+    }
+
+    // Recorded images the scanner's captures deliver in a loop instead of synthesised ones.
+    void read_frames(const std::string& p, const json& value, ScannerIdentity& identity) const
+    {
+        const json& list = reader.array(p, value, "frames", max_frame_files);
+        if (list.empty()) reader.fail(p, "\"frames\" lists at least one raw file");
+        auto frames = std::make_shared<RecordedFrames>();
+        for (std::size_t i = 0; i < list.size(); ++i)
+            frames->push_back(raw_samples(p + "/" + std::to_string(i), list[i], "frame " + std::to_string(i),
+                                          image_samples * 2, "a whole frame, 3200 x 1500"));
+        identity.frames = std::move(frames);
+    }
+
+    // A raw file of exactly `bytes` bytes of 16-bit samples, least significant byte first; its path
+    // relative to the scenario's folder.
+    std::vector<std::uint16_t> raw_samples(const std::string& at, const json& name, const std::string& what,
+                                           std::uint64_t bytes, const char* size_name) const
+    {
+        std::string path = reader.text(at, name, what, 4096, false);
+        if (!is_absolute(path)) path = folder + path;
+        std::string raw;
+        if (const char* kind = special_file(path)) reader.fail(at, what + " " + path + " is " + kind + ", not a regular file");
+        if (!read_file(path, raw, static_cast<std::size_t>(bytes))) reader.fail(at, "cannot read " + what + " " + path);
+        if (raw.size() != bytes)
+            reader.fail(at, what + " " + path + " holds " +
+                                (raw.size() > bytes ? "more than " + std::to_string(bytes) : std::to_string(raw.size())) +
+                                " bytes, not " + size_name + " = " + std::to_string(bytes));
+        std::vector<std::uint16_t> samples(raw.size() / 2);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::uint16_t>(static_cast<unsigned char>(raw[2 * i]) |
+                                                    static_cast<unsigned char>(raw[2 * i + 1]) << 8);
+        return samples;
     }
 };
 

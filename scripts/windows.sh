@@ -84,7 +84,7 @@ kova_windows_deps() {
         -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_FILES=ON "-DCMAKE_C_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w" -DZLIB_LIBRARY="$KOVA_WINDOWS_DEPS/lib/zlibstatic.lib" \
         -DZLIB_INCLUDE_DIR="$KOVA_WINDOWS_DEPS/include"
 
-    # cpp-httplib, for the stand-in's panel: Debian builds it as a library for Linux only, but its
+    # cpp-httplib, the panel tests' HTTP client: Debian builds it as a library for Linux only, but its
     # sources hold the single header.
     mkdir -p "$work/httplib" "$KOVA_WINDOWS_DEPS/share/cpp-httplib"
     tar -xJf "$work"/src/cpp-httplib_*.orig.tar.xz -C "$work/httplib" --strip-components=1 --wildcards \

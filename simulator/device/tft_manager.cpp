@@ -58,24 +58,6 @@ void assign_reported(TFT_ImageClass& image, void* data, std::uint32_t stride, st
 
 } // namespace
 
-TFTSensorClass::TFTSensorClass() = default;
-TFTSensorClass::~TFTSensorClass() = default;
-TFTSensorClass::TFTSensorClass(const TFTSensorClass&) = default;
-TFTSensorClass& TFTSensorClass::operator=(const TFTSensorClass&) = default;
-
-void TFTSensorClass::set_sensor_id(const std::string& id)
-{
-    sensor_id_ = id;
-}
-
-std::string TFTSensorClass::get_sensor_id() const
-{
-    return sensor_id_;
-}
-
-TFTManagerClass::TFTManagerClass() = default;
-TFTManagerClass::~TFTManagerClass() = default;
-
 std::shared_ptr<TFTManagerClass> TFTManagerClass::get_instance()
 {
     std::lock_guard<std::mutex> guard(instance_mutex);

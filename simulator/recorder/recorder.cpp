@@ -11,11 +11,182 @@
 #include <memory>
 #include <mutex>
 
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "devicelib/TFTManager.h"
 
 namespace Celdra::TFTManager {
 
 namespace {
+
+using json = nlohmann::ordered_json;
+
+// What the session showed, as a scenario for the stand-in. Written whole to VQREC_OUT (through a
+// temporary file and a rename, so a crash leaves the last complete one) whenever it changes, at
+// uninitialize, at destroy_instance and at exit. Nothing of it is on the frame path.
+class Session {
+public:
+    static Session& instance()
+    {
+        static Session* const session = new Session; // never destroyed: written at exit
+        return *session;
+    }
+
+    void initialized()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        calls_.clear();
+        last_failure_.clear();
+        faults_ = json::array();
+    }
+
+    // A device-library call and its answer. Failures become fault rules, except the answers the
+    // scanner's state explains (dirty at opening, unplugged).
+    void answered(const char* operation, TFT_Status status)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        const std::uint64_t call = ++calls_[operation];
+        if (status == TFT_ERR_OK || status == TFT_ERR_UNPLUGGED || status == TFT_ERR_DIRTY_DEVICE) return;
+        std::uint64_t& last = last_failure_[operation];
+        json rule = {{"operation", operation}, {"status", static_cast<int>(status)}};
+        if (call - last - 1 > 0) rule["after"] = call - last - 1;
+        last = call;
+        faults_.push_back(std::move(rule));
+        write_locked();
+    }
+
+    void listed(const std::vector<TFTSensorClass>& sensors)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (const TFTSensorClass& sensor : sensors) scanner_locked(sensor.get_sensor_id());
+        write_locked();
+    }
+
+    void opened(const std::string& sensor_id, std::uint32_t handle, TFT_Status status)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        handles_[handle] = sensor_id;
+        if (status == TFT_ERR_DIRTY_DEVICE) scanner_locked(sensor_id)["dirty"] = true;
+        write_locked();
+    }
+
+    // Sets what the device told about itself, for the scanner open under handle.
+    template <class Update>
+    void learned(std::uint32_t handle, Update update)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        auto found = handles_.find(handle);
+        if (found == handles_.end()) return;
+        update(scanner_locked(found->second), found->second);
+        write_locked();
+    }
+
+    // A calibration image, as a raw file beside the scenario; the scenario names both once both
+    // images of a geometry have been read.
+    void calibration(std::uint32_t handle, const char* which, const std::uint8_t* data, std::uint32_t stride,
+                     std::uint32_t height)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        auto found = handles_.find(handle);
+        if (found == handles_.end() || out_.empty()) return;
+        const std::string& sensor_id = found->second;
+        const std::string name = base_name() + "." + std::to_string(std::hash<std::string>()(sensor_id)) + "." +
+                                 which + ".raw";
+        std::ofstream(folder() + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(std::uint64_t{stride} * height));
+        json& images = calibrations_[sensor_id];
+        if (!images.is_object()) images = json::object();
+        if (images.value("stride_bytes", stride) != stride || images.value("height", height) != height)
+            images = json::object();
+        images[which] = name;
+        images["stride_bytes"] = stride;
+        images["height"] = height;
+        if (images.contains("black") && images.contains("white")) scanner_locked(sensor_id)["calibration"] = images;
+        write_locked();
+    }
+
+    void write()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        write_locked();
+    }
+
+private:
+    Session()
+    {
+        const char* out = std::getenv("VQREC_OUT");
+        out_ = out != nullptr ? out : "";
+        std::atexit([] { Session::instance().write(); });
+    }
+
+    std::string folder() const
+    {
+        const std::size_t slash = out_.rfind('/');
+        return slash == std::string::npos ? std::string() : out_.substr(0, slash + 1);
+    }
+    std::string base_name() const
+    {
+        const std::size_t slash = out_.rfind('/');
+        std::string name = slash == std::string::npos ? out_ : out_.substr(slash + 1);
+        const std::size_t dot = name.rfind(".json");
+        return dot == std::string::npos ? name : name.substr(0, dot);
+    }
+
+    json& scanner_locked(const std::string& sensor_id)
+    {
+        for (json& scanner : scanners_)
+            if (scanner["sensor_id"] == sensor_id) return scanner;
+        scanners_.push_back({{"sensor_id", sensor_id}});
+        return scanners_.back();
+    }
+
+    void write_locked()
+    {
+        if (out_.empty()) return;
+        json scenario = {{"description", "Recorded by the VQUAD recorder"}, {"scanners", scanners_}};
+        if (!faults_.empty()) scenario["faults"] = faults_;
+        const std::string temporary = out_ + ".part";
+        {
+            std::ofstream file(temporary, std::ios::trunc);
+            file << scenario.dump(2) << "\n";
+            if (!file) return;
+        }
+        std::rename(temporary.c_str(), out_.c_str());
+    }
+
+    std::mutex mutex_;
+    std::string out_;
+    json scanners_ = json::array();
+    json faults_ = json::array();
+    std::map<std::uint32_t, std::string> handles_;
+    std::map<std::string, std::uint64_t> calls_, last_failure_;
+    std::map<std::string, json> calibrations_; // by sensor id: the images read so far
+};
+
+Session& session()
+{
+    return Session::instance();
+}
+
+// Recording never disturbs what it records: whatever fails in it (a full disk, memory) is dropped.
+template <class Work>
+void observe(Work work) noexcept
+{
+    try {
+        work(session());
+    } catch (...) {
+    }
+}
+
+TFT_Status answered(const char* operation, TFT_Status status)
+{
+    observe([&](Session& s) { s.answered(operation, status); });
+    return status;
+}
 
 // The real library, loaded once; its own calls bind to its own definitions (RTLD_DEEPBIND), never to
 // the recorder's of the same names.
@@ -133,16 +304,23 @@ void TFTManagerClass::destroy_instance()
     using Function = void (*)();
     static const auto function = reinterpret_cast<Function>(target_symbol(reinterpret_cast<void*>(&destroy_instance)));
     function();
+    observe([](Session& s) { s.write(); });
 }
 
 TFT_Status TFTManagerClass::initialize(void* reserved, TFT_LogLevel level)
 {
-    return forward<&TFTManagerClass::initialize>(this, reserved, level);
+    observe([](Session& s) { s.initialized(); });
+    const TFT_Status status = forward<&TFTManagerClass::initialize>(this, reserved, level);
+    answered("initialize", status);
+    return status;
 }
 
 TFT_Status TFTManagerClass::uninitialize()
 {
-    return forward<&TFTManagerClass::uninitialize>(this);
+    const TFT_Status status = forward<&TFTManagerClass::uninitialize>(this);
+    answered("uninitialize", status);
+    observe([](Session& s) { s.write(); });
+    return status;
 }
 
 void TFTManagerClass::register_logger_callback(LoggerCallback callback, void* context)
@@ -176,64 +354,89 @@ void TFTManagerClass::unregister_notification_callback()
 
 TFT_Status TFTManagerClass::close_all_sensor()
 {
-    return forward<&TFTManagerClass::close_all_sensor>(this);
+    return answered("close_all_sensor", forward<&TFTManagerClass::close_all_sensor>(this));
 }
 
 TFT_Status TFTManagerClass::get_sensor_list(std::vector<TFTSensorClass>& sensors)
 {
-    return forward<&TFTManagerClass::get_sensor_list>(this, sensors);
+    const TFT_Status status = forward<&TFTManagerClass::get_sensor_list>(this, sensors);
+    answered("get_sensor_list", status);
+    if (status == TFT_ERR_OK) observe([&](Session& s) { s.listed(sensors); });
+    return status;
 }
 
 TFT_Status TFTManagerClass::open_sensor(const TFTSensorClass& sensor, std::uint32_t* handle, bool exclusive)
 {
-    return forward<&TFTManagerClass::open_sensor>(this, sensor, handle, exclusive);
+    const TFT_Status status = forward<&TFTManagerClass::open_sensor>(this, sensor, handle, exclusive);
+    answered("open_sensor", status);
+    if ((status == TFT_ERR_OK || status == TFT_ERR_DIRTY_DEVICE) && handle != nullptr)
+        observe([&](Session& s) { s.opened(sensor.get_sensor_id(), *handle, status); });
+    return status;
 }
 
 TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
 {
-    return forward<&TFTManagerClass::close_sensor>(this, handle);
+    return answered("close_sensor", forward<&TFTManagerClass::close_sensor>(this, handle));
 }
 
 TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
 {
-    return forward<&TFTManagerClass::usbReboot>(this, handle);
+    return answered("usbReboot", forward<&TFTManagerClass::usbReboot>(this, handle));
 }
 
 TFT_Status TFTManagerClass::usbReboot_blocking(std::uint32_t handle)
 {
-    return forward<&TFTManagerClass::usbReboot_blocking>(this, handle);
+    return answered("usbReboot_blocking", forward<&TFTManagerClass::usbReboot_blocking>(this, handle));
 }
 
 TFT_Status TFTManagerClass::read_serial_number(std::uint32_t handle, std::string& serial_number)
 {
-    return forward<&TFTManagerClass::read_serial_number>(this, handle, serial_number);
+    const TFT_Status status = forward<&TFTManagerClass::read_serial_number>(this, handle, serial_number);
+    answered("read_serial_number", status);
+    if (status == TFT_ERR_OK)
+        observe([&](Session& s) {
+            s.learned(handle, [&](json& scanner, const std::string&) { scanner["serial_number"] = serial_number; });
+        });
+    return status;
 }
 
 TFT_Status TFTManagerClass::get_device_descriptor(std::uint32_t handle, std::string& first, std::string& second,
                                                   std::string& third)
 {
-    return forward<&TFTManagerClass::get_device_descriptor>(this, handle, first, second, third);
+    const TFT_Status status = forward<&TFTManagerClass::get_device_descriptor>(this, handle, first, second, third);
+    answered("get_device_descriptor", status);
+    if (status == TFT_ERR_OK)
+        observe([&](Session& s) {
+            s.learned(handle, [&](json& scanner, const std::string&) { scanner["descriptors"] = {first, second, third}; });
+        });
+    return status;
 }
 
 TFT_Status TFTManagerClass::read_pia(std::uint32_t handle, std::uint16_t block, std::vector<std::uint8_t>& bytes)
 {
-    return forward<&TFTManagerClass::read_pia>(this, handle, block, bytes);
+    const TFT_Status status = forward<&TFTManagerClass::read_pia>(this, handle, block, bytes);
+    answered("read_pia", status);
+    if (status == TFT_ERR_OK)
+        observe([&](Session& s) {
+            s.learned(handle, [&](json& scanner, const std::string&) { scanner["pia"][std::to_string(block)] = bytes; });
+        });
+    return status;
 }
 
 TFT_Status TFTManagerClass::get_capture_param(std::uint32_t handle, ParameterPair& parameter)
 {
-    return forward<&TFTManagerClass::get_capture_param>(this, handle, parameter);
+    return answered("get_capture_param", forward<&TFTManagerClass::get_capture_param>(this, handle, parameter));
 }
 
 TFT_Status TFTManagerClass::set_capture_params(std::uint32_t handle, std::vector<ParameterPair>& parameters)
 {
-    return forward<&TFTManagerClass::set_capture_params>(this, handle, parameters);
+    return answered("set_capture_params", forward<&TFTManagerClass::set_capture_params>(this, handle, parameters));
 }
 
 TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<LampRequest>& lamps, TFT_BuzzerMode mode,
                                             std::uint16_t duration, int repeat)
 {
-    return forward<&TFTManagerClass::set_ihm_request>(this, handle, lamps, mode, duration, repeat);
+    return answered("set_ihm_request", forward<&TFTManagerClass::set_ihm_request>(this, handle, lamps, mode, duration, repeat));
 }
 
 TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, CaptureCallback callback, void* context)
@@ -249,17 +452,27 @@ TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, Cap
         slot->context = context;
         capture = slot.get();
     }
-    return forward<&TFTManagerClass::start_asynchronous_capture>(this, handle, &captured, static_cast<void*>(capture));
+    return answered("start_asynchronous_capture", forward<&TFTManagerClass::start_asynchronous_capture>(this, handle, &captured, static_cast<void*>(capture)));
 }
 
 TFT_Status TFTManagerClass::stop_asynchronous_capture(std::uint32_t handle)
 {
-    return forward<&TFTManagerClass::stop_asynchronous_capture>(this, handle);
+    return answered("stop_asynchronous_capture", forward<&TFTManagerClass::stop_asynchronous_capture>(this, handle));
 }
 
 TFT_Status TFTManagerClass::read_fpn_data(std::uint32_t handle, TftParameter which, TFT_ImageClass& image)
 {
-    return forward<&TFTManagerClass::read_fpn_data>(this, handle, which, image);
+    const char* name = which == SLAP_IMAGE_BLACK ? "black" : which == SLAP_IMAGE_WHITE ? "white" : nullptr;
+    const TFT_Status status = answered(name == nullptr         ? "read_fpn_data"
+                                       : which == SLAP_IMAGE_BLACK ? "read_fpn_data_black"
+                                                                   : "read_fpn_data_white",
+                                       forward<&TFTManagerClass::read_fpn_data>(this, handle, which, image));
+    if (status == TFT_ERR_OK && name != nullptr && image.get_image_data_pointer() != nullptr)
+        observe([&](Session& s) {
+            s.calibration(handle, name, image.get_image_data_pointer(), image.get_image_stride(),
+                          image.get_image_height());
+        });
+    return status;
 }
 
 } // namespace Celdra::TFTManager

@@ -60,6 +60,16 @@ namespace Kovavantorquadrelv3
     public sealed class FrameEventArgs : EventArgs
     {
         public ushort[] Pixels { get; internal set; } // 1600 x 1500, row after row; the handler's to keep
+
+        // Hands the pixels back once the application is done with them: a later frame is copied
+        // into this array, still mapped and in cache, instead of into a fresh one. Optional; a frame
+        // never released is simply collected. Pixels is null afterwards.
+        public void Release()
+        {
+            ushort[] pixels = Pixels;
+            Pixels = null;
+            if (pixels != null) FrameArrays.Return(pixels);
+        }
     }
 
     public sealed class StatusEventArgs : EventArgs
@@ -148,11 +158,13 @@ namespace Kovavantorquadrelv3
 
     // Fresh frame arrays, made ahead on a thread of the binding's. A 4.8 MB array is a large object
     // in memory just mapped, whose first write faults in page after page: ten times the copy itself.
-    // Made and written here, the device library's thread only copies. Every array is handed out once.
+    // Made and written here, the device library's thread only copies. Every array is handed out once,
+    // unless the application releases it; released arrays are taken first, the last one first.
     internal static class FrameArrays
     {
-        const int Ahead = 2;
+        const int Ahead = 2, KeptReleased = 4;
         static readonly ConcurrentQueue<ushort[]> ready = new ConcurrentQueue<ushort[]>();
+        static readonly ConcurrentStack<ushort[]> released = new ConcurrentStack<ushort[]>();
         static readonly AutoResetEvent wanted = new AutoResetEvent(true);
 
         static FrameArrays()
@@ -174,9 +186,15 @@ namespace Kovavantorquadrelv3
             }
         }
 
+        internal static void Return(ushort[] array)
+        {
+            if (array.Length == KovaLibrary.FramePixels && released.Count < KeptReleased) released.Push(array);
+        }
+
         internal static ushort[] Take()
         {
             ushort[] array;
+            if (released.TryPop(out array)) return array;
             bool made = ready.TryDequeue(out array);
             wanted.Set();
             return made ? array : new ushort[KovaLibrary.FramePixels];

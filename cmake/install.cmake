@@ -74,6 +74,16 @@ install(TARGETS VQUAD
   ${KOVA_STANDIN_ARCHIVE}
   PUBLIC_HEADER DESTINATION ${KOVA_STANDIN_INCLUDE} COMPONENT standin)
 install(TARGETS kova-capture RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
+# The recorder and the script that puts it in front of an application, which finds it installed
+# in this layout's library folder.
+if(TARGET VQUAD-recorder)
+  install(TARGETS VQUAD-recorder LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin)
+  file(READ tools/kova-record KOVA_RECORD_SCRIPT)
+  string(REPLACE "/../lib/libVQUAD-recorder.so" "/../${CMAKE_INSTALL_LIBDIR}/libVQUAD-recorder.so"
+         KOVA_RECORD_SCRIPT "${KOVA_RECORD_SCRIPT}")
+  file(WRITE ${KOVA_GENERATED_DIR}/kova-record "${KOVA_RECORD_SCRIPT}")
+  install(PROGRAMS ${KOVA_GENERATED_DIR}/kova-record DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
+endif()
 # The scenarios and their format, for running applications against the stand-in without code.
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)

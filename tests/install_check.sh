@@ -44,4 +44,10 @@ cc -std=c99 -pedantic-errors -Wall -Werror "$source/examples/list_scanners.c" -o
 "$work/list_pkgconfig" | grep -q '^QV3-0001$'
 
 "$work/prefix/bin/kova-capture" --version
+# The installed recorder, found by the installed script, in front of the installed stand-in.
+if [ -e "$work/prefix/bin/kova-record" ]; then
+    VQREC_TARGET="$libdir/libVQUAD.so.1" VQREC_OUT="$work/recorded.json" \
+        "$work/prefix/bin/kova-record" "$work/prefix/bin/kova-capture" --list > /dev/null
+    grep -q '"sensor_id": "QV3-0001"' "$work/recorded.json"
+fi
 echo "installed, built on with find_package and pkg-config, and run"

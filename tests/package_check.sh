@@ -21,7 +21,7 @@ expect libkovavantorquadrelv3-dev '/include/kovavantorquadrelv3/kovavantorquadre
     '/include/kovavantorquadrelv3/kova_version\.h$' '/lib/libkovavantorquadrelv3\.so$' \
     'kovavantorquadrelv3Config\.cmake$' 'kovavantorquadrelv3ConfigVersion\.cmake$' '/pkgconfig/kovavantorquadrelv3\.pc$'
 expect kovavantorquadrelv3-standin '/lib/libVQUAD\.so\.1$' '/include/kovavantorquadrelv3/vqsim\.h$' \
-    '/bin/kova-capture$' '/man1/kova-capture\.1'
+    '/bin/kova-capture$' '/man1/kova-capture\.1' '/bin/kova-record$' '/lib/.*libVQUAD-recorder\.so$'
 expect python3-kovavantorquadrelv3 '/usr/lib/python3/dist-packages/kovavantorquadrelv3/__init__\.py$' \
     '/usr/lib/python3/dist-packages/kovavantorquadrelv3/_header\.py$'
 expect libkovavantorquadrelv3-cil '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll$' \

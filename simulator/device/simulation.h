@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "devicelib/TFTManager.h"
+#include "simulator/device/parameters.h"
 #include "simulator/device/capture_engine.h"
 #include "simulator/device/image_synth.h"
 #include "simulator/device/threads.h"
@@ -45,17 +46,6 @@ struct Scenario;
 using namespace Celdra::TFTManager;
 
 constexpr std::size_t lamp_count = 12;
-
-// The simulated capture parameters (listed in vqsim.h).
-struct ParameterSpec {
-    std::uint32_t id;
-    const char* name;
-    std::uint32_t start, low, high;
-};
-inline constexpr ParameterSpec parameter_specs[] = {
-    {1, "exposure_us", 10000, 100, 100000}, {2, "analog_gain", 16, 1, 64},    {3, "frame_rate_fps", 15, 1, 30},
-    {4, "led_intensity", 128, 0, 255},      {5, "black_level", 32, 0, 1023}, {6, "auto_capture", 1, 0, 1},
-    {7, "finger_threshold", 300, 0, 1023}};
 
 struct Calibration {
     std::vector<std::uint16_t> black;

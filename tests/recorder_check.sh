@@ -23,10 +23,9 @@ grep -q '^VQUAD recorder: cannot load /nonexistent' "$work/err" || fail "no reas
 # What a capture run showed, thread by thread (lines of different threads interleave as they will),
 # without what timing or folders decide.
 shown() {
-    # The status thread's last calls race the library's end (woken, or not initialised): left out.
-    grep '^status thread:' "$1" | grep -v '^status thread: ended' |
-        awk '{ line[NR] = $0 } !/-> (0|9101) \(/ { last = NR } END { for (i = 1; i <= last; ++i) print line[i] }' \
-        > "$1.status" || true
+    # The device's reports. Answers about the application's own handle (woken, closed, unplugged,
+    # not initialised) depend on where its other thread is, and are left out.
+    grep '^status thread: KovaGetStatus' "$1" | grep -vE -- '-> (0|9101|9109|9110) \(' > "$1.status" || true
     grep '^notification:' "$1" > "$1.notification" || true
     grep -v -e '^status thread:' -e '^notification:' -e '^frames [0-9]*/[0-9]*' -e ' read in [0-9]* ms$' \
          -e '^wrote ' -e '^files in ' -e '^log file: ' "$1" > "$1.main" || true
@@ -61,6 +60,28 @@ for scenario in "$source"/simulator/scenarios/*.json; do
     alike "$run.direct" "$run.recorded" "$name through the recorder"
     alike "$run.direct" "$run.replayed" "$name replayed from $run.json"
 done
+
+# Capture parameters: the values read before any setting are where the scanner started, and a
+# replay starts there too (the shipped scenarios leave them at their defaults).
+if [ -n "${KOVA_PYTHON:-}" ]; then
+    printf '{"scanners": [{"sensor_id": "QV3-0001", "parameters": {"exposure_us": 20000, "analog_gain": 8}}]}\n' \
+        > "$work/input.parameters"
+    parameters() {
+        "$@" "$KOVA_PYTHON" -c 'import kovavantorquadrelv3 as kova
+with kova.Library(log_level=0) as lib, lib.open("QV3-0001") as scanner:
+    before = (scanner.parameter(1), scanner.parameter(2))
+    scanner.set_parameter(2, 12)
+    print(before, scanner.parameter(2))'
+    }
+    VQSIM_SCENARIO="$work/input.parameters" parameters > "$work/parameters.direct"
+    VQSIM_SCENARIO="$work/input.parameters" VQREC_OUT="$work/parameters.recorded.json" parameters record \
+        > "$work/parameters.recorded"
+    VQSIM_SCENARIO="$work/parameters.recorded.json" parameters > "$work/parameters.replayed"
+    grep -qx '(20000, 8) 12' "$work/parameters.direct" || fail "parameters" "$work/parameters.direct"
+    cmp -s "$work/parameters.direct" "$work/parameters.recorded" || fail "parameters through the recorder" "$work/parameters.recorded"
+    cmp -s "$work/parameters.direct" "$work/parameters.replayed" ||
+        fail "parameters replayed" "$work/parameters.replayed" "$work/parameters.recorded.json"
+fi
 
 # Everything the recorder wrote is its owner's only.
 modes=$(stat -c '%a' "$work"/*.json "$work"/*.raw | sort -u)

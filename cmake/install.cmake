@@ -74,9 +74,11 @@ install(TARGETS VQUAD
   ${KOVA_STANDIN_ARCHIVE}
   PUBLIC_HEADER DESTINATION ${KOVA_STANDIN_INCLUDE} COMPONENT standin)
 install(TARGETS kova-capture RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
-# The recorder and the script that puts it in front of an application, which finds it installed
-# in this layout's library folder.
-if(TARGET VQUAD-recorder)
+# The recorder, with (on Linux) the script that puts it in front of an application, which finds it
+# installed in this layout's library folder. On Windows it is copied beside the application as VQUAD.dll.
+if(WIN32)
+  install(TARGETS VQUAD-recorder RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
+else()
   install(TARGETS VQUAD-recorder LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT standin)
   file(READ tools/kova-record KOVA_RECORD_SCRIPT)
   string(REPLACE "/../lib/libVQUAD-recorder.so" "/../${CMAKE_INSTALL_LIBDIR}/libVQUAD-recorder.so"

@@ -42,14 +42,40 @@ std::string exported_name(const void* address)
     return {};
 }
 
+namespace {
+
+// "D:P(A;;FA;;;S-...)": a protected access list that lets in the process's user alone; empty when
+// the user cannot be had.
+std::string user_only_access()
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    union {
+        TOKEN_USER user;
+        unsigned char bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info{};
+    DWORD size = 0;
+    std::string access;
+    char* sid = nullptr;
+    if (::GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+        ::ConvertSidToStringSidA(info.user.User.Sid, &sid)) {
+        access = std::string("D:P(A;;FA;;;") + sid + ")";
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+    return access;
+}
+
+} // namespace
+
 bool file_replace_private(const std::string& path, const void* data, std::size_t size)
 {
-    // A protected access list that lets only the file's owner in; the folder's default when the
-    // system cannot make one.
+    // Only the user may open it; the folder's default when the system cannot make that so.
     SECURITY_ATTRIBUTES owner_only{sizeof owner_only, nullptr, FALSE};
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor,
-                                                               nullptr))
+    const std::string access = user_only_access();
+    if (!access.empty() && ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access.c_str(), SDDL_REVISION_1,
+                                                                                  &descriptor, nullptr))
         owner_only.lpSecurityDescriptor = descriptor;
     const std::string part = path + ".part";
     HANDLE file = ::CreateFileA(part.c_str(), GENERIC_WRITE, 0, descriptor != nullptr ? &owner_only : nullptr,

@@ -14,6 +14,11 @@ export PROGRAMDATA="$work" VQREC_TARGET="$stand_in"
 record() { "$source/tools/kova-record" --recorder "$recorder" "$@"; }
 fail() { echo "$1"; shift; for file in "$@"; do echo "--- $file"; cat "$file"; done; exit 1; }
 
+# The device library's interface exactly: the stand-in's exports in its namespace.
+interface() { nm -D --defined-only "$1" | awk '{ print $3 }' | grep -E '^_ZN?K?6Celdra' | sort; }
+[ -n "$(interface "$stand_in")" ] && [ "$(interface "$recorder")" = "$(interface "$stand_in")" ] ||
+    fail "the recorder exports otherwise than the device library"
+
 # In place: a target it cannot load stops the run at once, with one line.
 if VQREC_TARGET=/nonexistent record "$tool" --list > /dev/null 2> "$work/err"; then
     echo "the recorder was not in place"; exit 1

@@ -17,7 +17,7 @@ for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavant
             include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim_lookup.h lib/cmake/kovavantorquadrelv3/kovavantorquadrelv3Config.cmake \
             examples/CMakeLists.txt examples/capture_frames.c CHANGELOG.md README.md \
             licenses/msvc-stl/LICENSE.txt licenses/msvc-stl/NOTICE.txt licenses/boost/copyright \
-            standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h \
+            standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h standin/VQUAD-recorder.dll \
             standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll; do
     [ -e "$sdk/$file" ] || { echo "not in the archive: $file"; exit 1; }
 done

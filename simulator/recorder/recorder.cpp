@@ -85,12 +85,15 @@ void* target_symbol(void* own)
     return found;
 }
 
-// A non-virtual member function pointer: its function's address, and no adjustment.
+// A non-virtual member function pointer with its function swapped for the target's. Itanium's holds
+// the function and a this-adjustment (zero here); Microsoft's, for a class without bases, the
+// function alone.
 template <class Method>
 Method target_method(Method own)
 {
-    static_assert(sizeof(Method) == 2 * sizeof(void*), "an Itanium member function pointer");
-    void* parts[2];
+    static_assert(sizeof(Method) == sizeof(void*) || sizeof(Method) == 2 * sizeof(void*),
+                  "a member function pointer of a known layout");
+    void* parts[sizeof(Method) / sizeof(void*)];
     std::memcpy(parts, &own, sizeof parts);
     parts[0] = target_symbol(parts[0]);
     Method method;

@@ -29,6 +29,15 @@ std::uint32_t keep_from_environment()
     return count > 64 ? 64 : static_cast<std::uint32_t>(count); // the most a scenario replays
 }
 
+bool lock_within_a_second(std::unique_lock<std::mutex>& lock)
+{
+    for (int tries = 0; !lock.try_lock(); ++tries) {
+        if (tries == 100) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 const vqsim::ParameterSpec* parameter_spec(std::uint32_t id)
 {
     for (const vqsim::ParameterSpec& spec : vqsim::parameter_specs)
@@ -55,11 +64,11 @@ Session::Session()
 {
     const char* out = std::getenv("VQREC_OUT");
     out_ = out != nullptr ? out : "";
-    const std::size_t slash = out_.rfind('/');
+    const std::size_t slash = out_.find_last_of("/\\"); // either separator on Windows
     folder_ = slash == std::string::npos ? std::string() : out_.substr(0, slash + 1);
     base_ = slash == std::string::npos ? out_ : out_.substr(slash + 1);
     if (base_.size() > 5 && base_.compare(base_.size() - 5, 5, ".json") == 0) base_.resize(base_.size() - 5);
-    std::atexit([] { Session::instance().write(); });
+    std::atexit([] { Session::instance().write_at_exit(); });
     if (!out_.empty()) std::thread([this] { run(); }).detach();
 }
 
@@ -87,7 +96,18 @@ void Session::write()
     write_snapshot(lock);
 }
 
-void Session::write_snapshot(std::unique_lock<std::mutex>& lock)
+// At exit the writing thread may be gone mid-write: Windows ends a process's other threads before
+// its libraries' exit handlers run, and a lock it held stays held. The file it left is whole; a
+// lock not had within a second leaves it as it is.
+void Session::write_at_exit()
+{
+    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+    if (!lock_within_a_second(lock)) return;
+    drain_locked();
+    write_snapshot(lock, true);
+}
+
+void Session::write_snapshot(std::unique_lock<std::mutex>& lock, bool exiting)
 {
     changed_ = false;
     if (out_.empty()) return;
@@ -101,9 +121,11 @@ void Session::write_snapshot(std::unique_lock<std::mutex>& lock)
     lock.unlock();
     {
         // Two writers may race (the thread and a call); the later snapshot is the one that stays.
-        std::lock_guard<std::mutex> guard(file_mutex_);
-        if (generation > written_ && platform::file_replace_private(out_, text.data(), text.size()))
-            written_ = generation;
+        std::unique_lock<std::mutex> guard(file_mutex_, std::defer_lock);
+        if (exiting ? lock_within_a_second(guard) : (guard.lock(), true)) {
+            if (generation > written_ && platform::file_replace_private(out_, text.data(), text.size()))
+                written_ = generation;
+        }
     }
     lock.lock();
 }

@@ -55,6 +55,7 @@ public:
     void frame_noted(Track& track, std::uint64_t frame, const TFT_ImageClass& image, TFT_Status status);
     // Writes the file now, with everything noted so far.
     void write();
+    void write_at_exit();
 
 private:
     using clock = std::chrono::steady_clock;
@@ -82,7 +83,7 @@ private:
     Track& track_locked(const std::string& sensor_id);
     json& scanner_locked(const std::string& sensor_id);
     std::string file_name(const std::string& sensor_id, const std::string& what) const;
-    void write_snapshot(std::unique_lock<std::mutex>& lock);
+    void write_snapshot(std::unique_lock<std::mutex>& lock, bool exiting = false);
 
     std::string out_, folder_, base_;
     std::mutex mutex_;

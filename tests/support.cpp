@@ -1,3 +1,4 @@
+#include "tests/environment.h"
 #include "tests/support.h"
 
 #include "interface/shared_manager.h"
@@ -58,11 +59,7 @@ std::string strip_prefixes(const std::string& log)
 
 void set_program_data(const std::string& folder)
 {
-#if defined(_WIN32)
-    ::_putenv_s("PROGRAMDATA", folder.c_str());
-#else
-    ::setenv("PROGRAMDATA", folder.c_str(), 1);
-#endif
+    set_environment("PROGRAMDATA", folder);
 }
 
 void KovaTest::SetUp()

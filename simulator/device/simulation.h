@@ -22,22 +22,9 @@
 #include "simulator/device/parameters.h"
 #include "simulator/device/capture_engine.h"
 #include "simulator/device/image_synth.h"
+#include "simulator/device/image_writer.h"
 #include "simulator/device/threads.h"
 #include "simulator/scenario/timeline.h"
-
-namespace Celdra::TFTManager {
-// The library's own access to an image's storage.
-struct ImageWriter {
-    static void assign(TFT_ImageClass& image, std::uint8_t* data, std::uint32_t width, std::uint32_t height,
-                       std::uint32_t stride)
-    {
-        image.data_ = data;
-        image.width_ = width;
-        image.height_ = height;
-        image.stride_ = stride;
-    }
-};
-} // namespace Celdra::TFTManager
 
 namespace vqsim {
 

@@ -149,6 +149,7 @@ void Session::drain_locked()
 
 void Session::frame_noted(Track& track, std::uint64_t frame, const TFT_ImageClass& image, TFT_Status status)
 {
+    if (out_.empty()) return; // nowhere to write: nothing to keep either
     auto* note = new (std::nothrow) Note{&track, frame, status, {}};
     if (note == nullptr) return;
     const std::uint8_t* data = image.get_image_data_pointer();

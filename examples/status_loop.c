@@ -1,7 +1,9 @@
 /* A status loop: reports every device event of the first scanner and, after an unplug, reopens it
    once it is back. Ends after N events (default 4), or when the library is terminated.
-   With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once; its control is
-   found at run time, so the example also runs beside the maker's library.
+   With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once, and the loop
+   ends once the scanner is open again: the replug may come before the new handle, which then has
+   nothing to report. The control is found at run time, so the example also runs beside the maker's
+   library.
    Build: cc -std=c99 status_loop.c $(pkg-config --cflags --libs kovavantorquadrelv3) -ldl */
 #include <stdio.h>
 #include <stdlib.h>
@@ -72,6 +74,7 @@ int main(int argc, char** argv)
             while ((handle = open_first(id)) == 0) {
             }
             printf("reopened %s\n", id);
+            if (demo_unplug) events = wanted; /* the demonstration is over */
             break;
         }
         fflush(stdout);

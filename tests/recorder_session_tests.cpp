@@ -138,6 +138,7 @@ TEST(RecorderSession, DeviceEventsAreAtTheFrameCountWhileCapturingElseAtTheirTim
     session.plug_event("SN-UNKNOWN", false); // no scanner of the session: left out, and said so
     // A failure on a handle the unplug left behind, once closed, is the state's doing, not a rule.
     session.closed(scanner.handle);
+    session.opened("QV3-0003", 3, TFT_ERR_OK); // opened by its id, never listed nor asked its serial number
     std::uint32_t handle = scanner.handle;
     session.answered("read_serial_number", TFT_ERR_BAD_PARAMETERS, &handle);
 
@@ -155,6 +156,7 @@ TEST(RecorderSession, DeviceEventsAreAtTheFrameCountWhileCapturingElseAtTheirTim
         EXPECT_TRUE(events(scenario, kind)[0].contains("at_ms")) << kind;
     }
     EXPECT_FALSE(scenario.contains("faults"));
+    EXPECT_EQ(scenario["scanners"].back(), json({{"sensor_id", "QV3-0003"}}));
     EXPECT_NE(scenario["description"].get<std::string>().find("1 events"), std::string::npos);
 }
 

@@ -280,7 +280,8 @@ void Session::opened(const std::string& sensor_id, std::uint32_t handle, TFT_Sta
 {
     std::lock_guard<std::mutex> guard(mutex_);
     handles_[handle] = sensor_id;
-    if (status == TFT_ERR_DIRTY_DEVICE) scanner_locked(sensor_id)["dirty"] = true;
+    json& scanner = scanner_locked(sensor_id); // also one opened without a listing: events name it
+    if (status == TFT_ERR_DIRTY_DEVICE) scanner["dirty"] = true;
     changed_locked();
 }
 

@@ -291,32 +291,31 @@ void Session::closed(std::uint32_t handle)
     handles_.erase(handle);
 }
 
-void Session::serial_number(std::uint32_t handle, const std::string& serial_number)
+// Sets what the scanner open under handle told of itself.
+template <class Update>
+void Session::learned(std::uint32_t handle, Update update)
 {
     std::lock_guard<std::mutex> guard(mutex_);
     const std::string sensor_id = sensor_of_locked(handle);
     if (sensor_id.empty()) return;
-    scanner_locked(sensor_id)["serial_number"] = serial_number;
+    update(scanner_locked(sensor_id));
     changed_locked();
+}
+
+void Session::serial_number(std::uint32_t handle, const std::string& serial_number)
+{
+    learned(handle, [&](json& scanner) { scanner["serial_number"] = serial_number; });
 }
 
 void Session::descriptors(std::uint32_t handle, const std::string& first, const std::string& second,
                           const std::string& third)
 {
-    std::lock_guard<std::mutex> guard(mutex_);
-    const std::string sensor_id = sensor_of_locked(handle);
-    if (sensor_id.empty()) return;
-    scanner_locked(sensor_id)["descriptors"] = {first, second, third};
-    changed_locked();
+    learned(handle, [&](json& scanner) { scanner["descriptors"] = {first, second, third}; });
 }
 
 void Session::pia(std::uint32_t handle, std::uint16_t block, const std::vector<std::uint8_t>& bytes)
 {
-    std::lock_guard<std::mutex> guard(mutex_);
-    const std::string sensor_id = sensor_of_locked(handle);
-    if (sensor_id.empty()) return;
-    scanner_locked(sensor_id)["pia"][std::to_string(block)] = bytes;
-    changed_locked();
+    learned(handle, [&](json& scanner) { scanner["pia"][std::to_string(block)] = bytes; });
 }
 
 // A parameter's value before the application first set it is where the scanner started; one set

@@ -77,6 +77,8 @@ private:
     void drain_locked();
     void note_locked(Note& note);
     void event_locked(json event, Track* track);
+    template <class Update>
+    void learned(std::uint32_t handle, Update update);
     std::string sensor_of_locked(std::uint32_t handle) const;
     std::string sensor_by_serial_locked(const std::string& serial_number) const;
     std::string device_event_locked(const std::string& serial_number);

@@ -57,14 +57,12 @@ KovaStatus vantorquadrelv3_manager::read_uniformity_buffers(std::uint32_t handle
         release_images();
         return refuse(name, KOVA_INTERNAL);
     }
-    const std::size_t n = uniformity_entries;
     const std::uint16_t* w = samples(white);
     const std::uint16_t* b = samples(black);
     const calibration_scan scan = scan_calibration(w, b);
     if (scan.above_limit) {
-        for (std::size_t i = 0; i < n; ++i)
-            if (w[i] > calibration_sample_limit || b[i] > calibration_sample_limit)
-                log_print(3, "read_uniformity_buffers image value corrupted > 0x3FF \r\n");
+        for (std::size_t i = count_samples_above_limit(w, b); i > 0; --i)
+            log_print(3, "read_uniformity_buffers image value corrupted > 0x3FF \r\n");
     }
 
     // The third buffer is the plain computation's room for the differences. The tables no longer

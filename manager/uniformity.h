@@ -31,6 +31,10 @@ bool uniformity_kernel_supported(uniformity_kernel kernel);
 calibration_scan scan_calibration(const std::uint16_t* white, const std::uint16_t* black,
                                   uniformity_kernel kernel = uniformity_kernel::best);
 
+// How many positions hold a sample above calibration_sample_limit in either image: each one is a
+// log line of its own.
+std::size_t count_samples_above_limit(const std::uint16_t* white, const std::uint16_t* black);
+
 // Gain (1/1024) and offset (1/64, biased by 32768) tables from the calibration images and their scan.
 // Neither image is changed.
 void compute_uniformity_tables(const calibration_scan& scan, const std::uint16_t* white, const std::uint16_t* black,

@@ -273,6 +273,14 @@ calibration_scan scan_calibration(const std::uint16_t* white, const std::uint16_
     }
 }
 
+std::size_t count_samples_above_limit(const std::uint16_t* white, const std::uint16_t* black)
+{
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        count += (white[i] > calibration_sample_limit) | (black[i] > calibration_sample_limit);
+    return count;
+}
+
 void compute_uniformity_tables(const calibration_scan& scan, const std::uint16_t* white, const std::uint16_t* black,
                                std::uint16_t* gain, std::uint16_t* offset, uniformity_kernel kernel)
 {

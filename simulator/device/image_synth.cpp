@@ -14,7 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <map>
+#include <list>
 #include <mutex>
 #include <vector>
 
@@ -180,15 +180,24 @@ std::shared_ptr<const SensorPattern> build_pattern(std::uint64_t seed)
 
 std::shared_ptr<const SensorPattern> sensor_pattern(const std::string& sensor_id)
 {
+    // The most recently used patterns, newest first: a pattern is 24 MB, and a process may name
+    // scanners without end (scenarios, fuzzing). One in use elsewhere lives on in its holders.
+    constexpr std::size_t kept = 8;
     struct Cache {
         std::mutex mutex;
-        std::map<std::string, std::shared_ptr<const SensorPattern>> patterns;
+        std::list<std::pair<std::string, std::shared_ptr<const SensorPattern>>> patterns;
     };
     static Cache* const cache = new Cache; // never destroyed: engine threads may outlive static destruction
     std::lock_guard<std::mutex> guard(cache->mutex);
-    std::shared_ptr<const SensorPattern>& pattern = cache->patterns[sensor_id];
-    if (!pattern) pattern = build_pattern(hash_id(sensor_id));
-    return pattern;
+    auto& patterns = cache->patterns;
+    auto found = std::find_if(patterns.begin(), patterns.end(), [&](const auto& entry) { return entry.first == sensor_id; });
+    if (found != patterns.end()) {
+        patterns.splice(patterns.begin(), patterns, found);
+    } else {
+        patterns.emplace_front(sensor_id, build_pattern(hash_id(sensor_id)));
+        if (patterns.size() > kept) patterns.pop_back();
+    }
+    return patterns.front().second;
 }
 
 void render_calibration(const SensorPattern& pattern, Celdra::TFTManager::TftParameter which, std::uint16_t* out)

@@ -93,6 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
     }
-    check("KovaTerminate", KovaTerminate());
+    kova_fuzz::finish();
     return 0;
 }

@@ -53,7 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    check("KovaTerminate", KovaTerminate());
-    vqsim_reset(); // also forgets the scenario and the added event
+    kova_fuzz::finish(); // also forgets the scenario and the added event
     return 0;
 }

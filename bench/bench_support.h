@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the benchmarks that go through the public interface: the stand-in with one scanner,
 // the library initialised (log level 0: no file I/O) and the scanner open.
 #pragma once

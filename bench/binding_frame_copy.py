@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The Python binding's frame copy against a bare memcpy of the same 4.8 MB, in the same run.
 
     PYTHONPATH=build/bindings/python KOVA_LIBRARY=build/libkovavantorquadrelv3.so.1 \\

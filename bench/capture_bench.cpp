@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of delivering one good image through the capture callback, against calling the
 // application's callback directly. Prints the added nanoseconds and the ratio.
 #include <benchmark/benchmark.h>

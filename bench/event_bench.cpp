@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From a device event to the return of the status call that reports it, against a bare condition
 // variable hand-off between two threads, sampled alternately in the same run. Counters: median and
 // 99th percentile of each in microseconds, and x_handoff, the medians' ratio.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in's live frames with the panel open and a page-like client fetching its state and
 // frame pictures all the time, against the same frames with no panel, alternately in one run.
 // Counter x_without_panel: the time per frame with the panel over the time without it.

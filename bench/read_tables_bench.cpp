@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole public call that reads the uniformity tables from the stand-in, against a pass that
 // allocates, writes and frees the same bytes (two images handed over, two tables handed out), timed
 // back to back in each iteration. Counter x_allocating_pass: the call's time over the pass's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the recorder adds to a frame's delivery: the application's callback called through the
 // recorder's frame path against the same callback called directly, alternately in the same run.
 // Counters: the nanoseconds per frame of each, their difference (added_ns) and ratio (x_direct).

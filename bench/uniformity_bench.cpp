@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The uniformity tables against a plain streaming pass over the same bytes (two images read, two
 // tables written), each iteration timing both back to back so that the ratio survives a noisy,
 // shared machine. Counter x_streaming: the measured code's time over the streaming pass's time;

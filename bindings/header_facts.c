@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Writes what the bindings take from the C header, as the compiler sees it, into their source:
    "python" a module, "csharp" a class. The status texts come from kova_status_text and the record
    sizes from sizeof, so the bindings keep no texts or sizes of their own. */

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What an application developer installs: the library (component "runtime"), its headers, CMake
 # package and pkg-config file ("development"), and the stand-in with the capture tool ("standin").
 # A machine with the maker's device library installs the first two only. On Windows the stand-in
@@ -44,7 +45,7 @@ if(WIN32)
   # libpng and nlohmann-json inside the stand-in and its tool).
   install(FILES interface/kovavantorquadrelv3.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
   install(DIRECTORY examples/ DESTINATION examples COMPONENT development)
-  install(FILES README.md CHANGELOG.md DESTINATION . COMPONENT runtime)
+  install(FILES README.md CHANGELOG.md LICENSE DESTINATION . COMPONENT runtime)
   install(FILES third_party/msvc-stl/LICENSE.txt third_party/msvc-stl/NOTICE.txt DESTINATION licenses/msvc-stl
     COMPONENT runtime)
   foreach(license boost:libboost1.74-dev zlib:zlib1g libpng:libpng-dev nlohmann-json:nlohmann-json3-dev)
@@ -89,6 +90,20 @@ endif()
 # The scenarios and their format, for running applications against the stand-in without code.
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)
+
+# The project's licence: at the top of the SDK archive, and in every Debian package as its copyright
+# file (the packages' names are set below).
+set(KOVA_DEB_PACKAGES runtime:libkovavantorquadrelv3-1 development:libkovavantorquadrelv3-dev
+  standin:kovavantorquadrelv3-standin python:python3-kovavantorquadrelv3 dotnet:libkovavantorquadrelv3-cil)
+if(NOT WIN32)
+  foreach(package ${KOVA_DEB_PACKAGES})
+    string(REPLACE ":" ";" package ${package})
+    list(GET package 0 component)
+    list(GET package 1 name)
+    install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} RENAME copyright COMPONENT ${component})
+  endforeach()
+endif()
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 # Debian packages, one per component: cpack -G DEB in the build folder; on Windows the SDK archive,
 # cpack -G ZIP: kovavantorquadrelv3-VERSION-win64.zip, every component in one.

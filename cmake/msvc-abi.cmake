@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for 64-bit Windows in Microsoft's C++ ABI, the ABI of the maker's VQUAD.dll: Debian's
 # clang-16 in cl mode against the MSVC STL headers (third_party/msvc-stl), Wine's C runtime and
 # Windows headers (libwine-dev), lld-link, and import libraries of the Universal CRT and the Visual

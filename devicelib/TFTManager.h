@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's view of the scanner maker's device library (VQUAD). Only what the system calls
 // and relies on is declared here; the library behind it is linked by import.
 #pragma once

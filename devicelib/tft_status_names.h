@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names of the device library's TFT_Status values, each its enumerator's own.
 #pragma once
 

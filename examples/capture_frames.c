@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Captures N frames (default 10) from the first scanner and prints one line of statistics per frame.
    The statistics are computed in the capture callback: the pixels are valid only during the call.
    Build: cc -std=c99 capture_frames.c $(pkg-config --cflags --libs kovavantorquadrelv3) */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Lists the attached scanners with their information and capabilities.
    Build: cc -std=c99 list_scanners.c $(pkg-config --cflags --libs kovavantorquadrelv3) */
 #include <stdio.h>

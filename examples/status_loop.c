@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A status loop: reports every device event of the first scanner and, after an unplug, reopens it
    once it is back. Ends after N events (default 4), or when the library is terminated.
    With the stand-in, --demo-unplug has it unplug the scanner (and plug it back) once, and the loop

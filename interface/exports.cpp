@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported C functions: each obtains the shared manager, holds it for the call and
 // returns the operation's status unchanged.
 #include <new>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Status codes of kovavantorquadrelv3 and their texts. Usable from C99 and C++.
  * The texts are exactly 15 characters, blank-padded; they are also what the log lines carry.

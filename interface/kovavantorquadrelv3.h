@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kovavantorquadrelv3: interface layer of the QUADRELV3 slap-and-roll live-scan scanner.
  *
@@ -45,8 +46,14 @@
 #  define KOVA_API __attribute__((visibility("default")))
 #endif
 
-/* Functions that ignore whatever they are given: C++ sees them variadic, C unprototyped. */
-#ifdef __cplusplus
+/* Functions that ignore whatever they are given: C++ and C23 see them variadic. Before C23, C sees
+ * them unprototyped; C23 reads () as (void), and allows (...) alone. Compilers whose C2x mode
+ * predates that (GCC 12, clang 15) still read () unprototyped there. */
+#if defined(__cplusplus)
+#  define KOVA_ANY_ARGS ...
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ > 201710L && \
+    (__STDC_VERSION__ >= 202311L || (defined(__clang__) && __clang_major__ >= 16) || \
+     (!defined(__clang__) && defined(__GNUC__) && __GNUC__ >= 13))
 #  define KOVA_ANY_ARGS ...
 #else
 #  define KOVA_ANY_ARGS

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The process's one manager: created on first use and never handed back.
 #include "interface/shared_manager.h"
 
 #include <atomic>

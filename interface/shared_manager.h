@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: MIT */
+// The process's one manager, shared by every exported function.
 #pragma once
 
 #include <memory>

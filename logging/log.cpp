@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The rotating log file: line prefixes, levels, the size limit and the predecessor file.
 #include "logging/log.h"
 
 #include <boost/filesystem.hpp>

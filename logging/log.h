@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one rotating log file: <ProgramData>/Celdra/Nivora SDK/kovavantorquadrelv3.log
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// A callback and its context in one slot that the device library's threads read without a lock.
 #pragma once
 
 #include <atomic>

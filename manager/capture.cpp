@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live capture: start and stop, and the device library's capture callback.
 #include "devicelib/tft_status_names.h"
 #include "interface/shared_manager.h"

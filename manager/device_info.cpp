@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device information, capabilities, roll support and port type.
 #include <cstring>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Initialize and terminate, the frame every operation enters, and the device library's events.
 #include <boost/thread/locks.hpp>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Capture parameters, one identifier at a time; the device library keeps them.
 #include "interface/status.h"
 #include "logging/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Uniformity tables from the calibration images. Runs outside method_mutex, beside any operation.
 #include <cstdlib>
 

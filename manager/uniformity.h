@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Uniformity tables from the calibration images: their size, the scan of both images and the kernels.
 #pragma once
 
 #include <array>

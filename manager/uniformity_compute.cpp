@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The uniformity tables at memory speed, bit for bit those of straight_uniformity_tables.
 // Built with -ffp-contract=off: a fused multiply-add would change the tables' bits.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lamps and buzzer: the lamp record becomes lamp requests, and only changes are sent.
 #include <algorithm>
 

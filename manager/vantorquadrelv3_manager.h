@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The manager behind the exported functions: its state and one method per operation.
 #pragma once
 
 #include <boost/thread/recursive_mutex.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compiler-specific spellings, so that shared sources read the same under GCC, Clang (also in
 // Microsoft's mode) and MSVC.
 #pragma once

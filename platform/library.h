@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the recorder needs of the OS to stand in front of another device library: load it by path,
 // find its functions by the names they are exported under, and write files only their owner reads.
 #pragma once

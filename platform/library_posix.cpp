@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Loading another library and finding its members by their exported names, on POSIX systems.
 #include "platform/library.h"
 
 #include <cerrno>

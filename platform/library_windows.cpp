@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Loading another library and finding its members by their exported names, on Windows.
 #include "platform/library.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every call into the operating system goes through here, so that another platform only
 // needs another implementation of this file.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The operating system's calls on POSIX systems: files, folders, threads and time.
 #include "platform/platform.h"
 
 #include <cerrno>

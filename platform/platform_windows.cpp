@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The operating system's calls on Windows: files, the ProgramData known folder, threads and time.
 #include "platform/platform.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loopback TCP sockets for the stand-in's panel: non-blocking, waited on all at once, so that one
 // thread serves every client and nothing ever blocks on a slow one.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Non-blocking loopback sockets for the stand-in's panel, on POSIX systems.
 #include "platform/socket.h"
 
 #include <cerrno>

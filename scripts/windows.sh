@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by scripts/test for the Windows build in Microsoft's C++ ABI (cmake/msvc-abi.cmake): the
 # toolchain's packages, Wine, and what Debian has no Windows build of (the toolchain's static
 # runtime, Boost, GoogleTest, zlib, libpng, cpp-httplib's header), built once from Debian's own

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Controls of the VQUAD stand-in: attach and detach simulated scanners, raise events,
  * inject faults and delays, and read back what the library was asked to do.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The stand-in's controls, looked up at run time in the device library the process has loaded and
  * never imported: a program that uses them also starts beside the maker's library, which has none.

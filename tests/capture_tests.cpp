@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live capture: delivery of images, capture faults, the registrations, start and stop.
 #include <atomic>
 #include <chrono>

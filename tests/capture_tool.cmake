@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The capture tool end to end: real runs against the stand-in, each with its own PROGRAMDATA and
 # output folder, short thanks to --fast and a few frames.
 find_package(PNG REQUIRED)

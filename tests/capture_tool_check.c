@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Checks what a kova-capture run left behind: the four PNG files (signature, IHDR geometry and
    depth), the log file, and that the corrected frame is flatter than the raw one where no finger
    lies. Written in C99 and including the public header, so that the header stays C99-clean.

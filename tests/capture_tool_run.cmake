@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the capture tool once and judges its exit status and its output.
 #   cmake -DPROGRAMDATA=DIR -DEXIT=0|failure [-DEXPECT=regex;...] [-DCLEAN=dir;...] -P capture_tool_run.cmake -- TOOL ARGS...
 set(command)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Fails when the library exports anything but the Kova functions.
 lib="$1"
 symbols=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # No program the project ships imports a control of the stand-in (vqsim_*): each must also start
 # beside the maker's device library, which has none.
 #   check_no_stand_in_imports.sh MODULE...   a .exe or .dll read with llvm-objdump, else an ELF file

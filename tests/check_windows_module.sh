@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Reads a Windows module's tables with llvm-objdump.
 #   check_windows_module.sh exports DLL HEADER   exactly the header's Kova functions, KovaGetAndroidStatus
 #                                               under its decorated name only

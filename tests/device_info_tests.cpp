@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device information, capabilities, roll support, port type and capture parameters, through the
 // exported functions against the stand-in.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listing, opening, closing and restarting scanners, and the blocking status wait across threads.
 #include <cstring>
 #include <future>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows DLL as an application meets it: loaded by name, its functions found by name, the
 // status wait only under its decorated name, all of it working against the stand-in.
 #include <windows.h>

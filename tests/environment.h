@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sets a variable in this process's environment, as the C runtime of the platform spells it.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* An application that leaves while capture runs: it starts full-rate capture and returns from main
    without stopping, closing or terminating. The device library's capture thread goes on calling
    into the library while the process exits; nothing of that may touch freed memory (the address

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a temporary prefix and builds applications on it as a user would: the
 # examples with find_package, one of them with pkg-config. Each runs against the installed stand-in
 # with no LD_LIBRARY_PATH, and must list, capture from and watch the stand-in's scanner.

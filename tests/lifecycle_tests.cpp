@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Initialise and terminate, the method lock's time limit, and the library's notifications.
 #include <atomic>
 #include <condition_variable>

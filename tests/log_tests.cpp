@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log file, byte for byte: layout, level filter, size limit, rotation, reopening, concurrency.
 #include <boost/filesystem.hpp>
 

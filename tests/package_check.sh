@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the Debian packages and checks what each holds, what it depends on and the library's SONAME.
 #   package_check.sh BUILD_DIR
 set -eu
@@ -26,6 +27,11 @@ expect python3-kovavantorquadrelv3 '/usr/lib/python3/dist-packages/kovavantorqua
     '/usr/lib/python3/dist-packages/kovavantorquadrelv3/_header\.py$'
 expect libkovavantorquadrelv3-cil '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll$' \
     '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll\.config$'
+# Each package carries the project's licence as its copyright file.
+for package in libkovavantorquadrelv3-1 libkovavantorquadrelv3-dev kovavantorquadrelv3-standin \
+    python3-kovavantorquadrelv3 libkovavantorquadrelv3-cil; do
+    expect "$package" "/usr/share/doc/$package/copyright$"
+done
 dpkg-deb -f "$work/python3-kovavantorquadrelv3_${version}_"*.deb Depends | grep -q 'python3-numpy'
 # The library alone holds no stand-in, no headers, no tool.
 if contents libkovavantorquadrelv3-1 | grep -E 'VQUAD|\.h$|kova-capture'; then echo "runtime package holds too much"; exit 1; fi

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Talking to the stand-in's panel as its own page does.
 #pragma once
 

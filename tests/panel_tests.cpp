@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual scanner panel without a browser: the state it reports, its buttons, bad requests, and
 // its end with the device library's instance.
 #include <gmock/gmock.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The recorder against the stand-in played as the real device library.
 # - Transparent: every shipped scenario lists, and runs a capture, the same through it as without.
 # - Its recordings replay: the stand-in reading one shows the capture tool the same listing, the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recorder's session, driven as the forwarding layer drives it: application calls on one thread,
 // frames on capture threads of their own, notifications from another. What it writes is read back
 // as the scenario it must be.

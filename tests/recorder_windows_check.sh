@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The recorder on Windows, under Wine: copied beside the capture tool as VQUAD.dll, it forwards to
 # the stand-in that VQREC_TARGET names. Every shipped scenario lists the same through it; its
 # recording, replayed, lists the same again; a capture run with an unplug and a replug ends alike.

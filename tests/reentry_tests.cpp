@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application terminates and initialises again from inside a callback, on each of the stand-in's
 // threads that deliver callbacks. A teardown reached from one of those threads must neither join that
 // thread nor wait for another one waiting its turn behind it.

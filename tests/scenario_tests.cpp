@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scenario files of the stand-in, through the public interface: the shipped ones, bad files, and
 // scenarios mixed with the C controls.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether a code is one the interface documents: 0 and the codes of the status table.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Status texts, the device-library mapping, and the functions that answer without a device.
 #include <cstring>
 #include <thread>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A load test of the whole interface. Application threads make random calls of every exported
 // function while the stand-in captures at full rate and a chaos thread unplugs and plugs, sleeps and
 // wakes, injects capture faults, fails device-library calls and forwards log texts. It fails on a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The shared test fixture and the helpers that read the log.
 #include "tests/environment.h"
 #include "tests/support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared fixture: every test starts without a log folder (its own PROGRAMDATA; on Windows the
 // system's ProgramData, emptied of ours) and with a stand-in with one scanner.
 #pragma once

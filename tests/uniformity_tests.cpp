@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The uniformity tables: every entry against the computation written plainly, the repair and
 // divisor edges, the range lines, the failed reads and allocations, and the free function.
 #include "tests/support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lamps and buzzer: exact request lists, change detection, the user-interface callback, and a
 // model of the lamp rules run against the library over long random sequences of records.
 #include <algorithm>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The Windows SDK archive as a developer meets it: made with cpack, unpacked, its layout checked (the
 # stand-in apart from the system's DLL), an example configured with find_package from it and the
 # MSVC-ABI toolchain, built against its import library, and run under Wine.
@@ -15,7 +16,7 @@ sdk=$(ls -d "$work"/kovavantorquadrelv3-*-win64)
 for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavantorquadrelv3.def \
             include/kovavantorquadrelv3/kovavantorquadrelv3.h include/kovavantorquadrelv3/kova_status.h \
             include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim_lookup.h lib/cmake/kovavantorquadrelv3/kovavantorquadrelv3Config.cmake \
-            examples/CMakeLists.txt examples/capture_frames.c CHANGELOG.md README.md \
+            examples/CMakeLists.txt examples/capture_frames.c CHANGELOG.md README.md LICENSE \
             licenses/msvc-stl/LICENSE.txt licenses/msvc-stl/NOTICE.txt licenses/boost/copyright \
             standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h standin/VQUAD-recorder.dll \
             standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll; do

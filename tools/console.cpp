@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The console, and the tool's wording of statuses and fields.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kova-capture: one whole capture run from the command line, written only against the public C
 // interface, the way a capture application uses the library. Only --scenario, --unplug-after and
 // --fast reach into the stand-in's controls.

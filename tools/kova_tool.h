@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The capture tool's shared pieces: frame geometry, options, console, status wording, pictures.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --list: the attached scanners, as lines or as one JSON document with their information and
 // capabilities.
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The capture tool's command line.
 #include <cerrno>
 #include <cstdlib>

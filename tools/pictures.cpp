@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture output: PNG files of frames and tables.
 #include <png.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The QUADRELV3 live-scan scanner from .NET: kovavantorquadrelv3's C interface through P/Invoke.
 // The same source serves Windows (kovavantorquadrelv3.dll) and Linux (libkovavantorquadrelv3.so.1,
 // mapped by the assembly's .config under Mono). A failed call throws KovaException; frames and tables

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes, once, what the MSVC-ABI toolchain needs beside Debian's packages, in KOVA_SYSROOT:
 #   bin/clang-cl        clang-16 under the name that puts it in cl mode
 #   include/msvcrt      four of Wine's headers, patched where they differ from Microsoft's

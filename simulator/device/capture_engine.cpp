@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Live capture of one open scanner, on a thread of its own.
 #include "simulator/device/capture_engine.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live capture of one open scanner, on a thread of its own.
 #pragma once
 

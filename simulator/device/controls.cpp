@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C control interface of the stand-in.
 #include <algorithm>
 #include <cstdio>

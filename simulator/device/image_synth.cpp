@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic images of a simulated QUADRELV3.
 //
 // A sensor is a per-sample dark level (offset) and response (gain), fixed by its id. The black

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic images of a simulated QUADRELV3: the sensor's fixed pattern (per-pixel gain and
 // offset), the calibration images it shows, and live frames of a four-finger slap.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device library's own access to an image's storage (the image class has no public setters).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated capture parameters (listed in vqsim.h): their ids, scenario names, starting values
 // and ranges. The recorder names the parameters it sees by the same table.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The simulated hardware: scanners, plugs, events and faults, alive for the whole process.
 #include "simulator/device/simulation.h"
 
 #include <algorithm>

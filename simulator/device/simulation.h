@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated hardware and the library's own state. Lives for the whole process,
 // independent of TFTManagerClass::destroy_instance.
 #pragma once

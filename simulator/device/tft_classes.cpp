@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device library's value classes and the manager's construction: the same in the stand-in and
 // in the recorder, whose application builds and copies sensors with them.
 #include "devicelib/TFTManager.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device library's classes, answered by the simulation.
 #include <algorithm>
 #include <chrono>

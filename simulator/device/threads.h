@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in's own threads. A teardown reached from one of them (an application's callback that
 // terminates) must not wait for the stand-in's threads: it may be one of them, or be what they wait for.
 #pragma once

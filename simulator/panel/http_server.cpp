@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The panel's HTTP server: one thread, non-blocking sockets and a deadline per connection.
 #include "simulator/panel/http_server.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's HTTP server: one thread serves every connection without ever blocking on one, so slow
 // or silent clients can neither starve the others nor hold up a stop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's web server: the page, its state, frame pictures and the buttons' actions.
 #include "simulator/panel/panel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual scanner panel: a page on the loopback address that shows what applications do to the
 // stand-in's scanners, live, and lets a developer unplug, sleep or fault them.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The panel's page, its script and its style, served from the stand-in itself.
 #include "simulator/panel/panel_page.h"
 
 namespace vqsim {

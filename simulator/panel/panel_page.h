@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's page, its script and its style: served from the stand-in itself, nothing from elsewhere.
 #pragma once
 

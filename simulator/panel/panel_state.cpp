@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The state the panel shows, read from the simulation under its lock.
 #include <nlohmann/json.hpp>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the recorder does on a capture thread for each frame, kept apart so that a benchmark can
 // measure exactly that: one count, and the application's callback. Frames that report a status,
 // and the images VQREC_FRAMES keeps, go to the session out of line.

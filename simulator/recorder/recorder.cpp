@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recorder: a device library with exactly the maker's interface that an application loads in
 // place of it. It loads the real library from VQREC_TARGET and forwards every call, callback and
 // event unchanged; callbacks pass through trampolines of its own, where the session is observed.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The recorder's session: what the device library showed, kept and written as a scenario.
 #include "simulator/recorder/session.h"
 
 #include <cstdlib>

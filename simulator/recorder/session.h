@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a recorded session showed, kept as a scenario for the stand-in and written whole to
 // VQREC_OUT. Application calls and notifications update it under a lock; capture threads only hand
 // it notes through a lock-free list. A thread of its own writes the file after each change, and it

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// Reading scenario files: every key checked, every error shown at its line and column.
 #include "simulator/scenario/scenario.h"
 
 #include <algorithm>

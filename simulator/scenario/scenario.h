@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scenario files: what the stand-in simulates, read at the device library's initialize.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// A scenario's timeline: events at a time or after a number of frames, on one thread.
 #include "simulator/scenario/timeline.h"
 
 #include <algorithm>

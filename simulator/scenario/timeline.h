@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scenario's timeline: events that fire at a time since initialize or after a number of frames,
 // on one thread of the stand-in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes what the system reads from the application: lamp record words, parameter identifiers and
 // values, sensor ids and device names, capture types, buzzer patterns, counts and handles, in any
 // order against one attached scanner.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes what the system reads from the device library but does not control, given through the
 // stand-in's controls: serial numbers and descriptor strings, PIA blocks, calibration geometry and
 // samples, forwarded log texts, and the serial numbers of plug and power events.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzing of the stand-in's scenario files: any bytes as a scenario (and as one added timeline
 // event) are either refused with TFT_ERR_FILE's code or simulated, and a session on top of them
 // answers only codes of the status table.

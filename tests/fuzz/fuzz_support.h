@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the fuzz targets: a fresh library and stand-in for each input, and the check that every
 // answer is a code of the status table.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel in a real browser, while kova-capture runs against the stand-in with --panel: the
 // scanner appears, its frame updates, the lamps the tool lit show lit, and the page's unplug makes
 // the tool's status thread report the unplug (and its plug brings the scanner back).

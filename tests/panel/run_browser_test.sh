@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs kova-capture with the panel against the stand-in and drives the page with headless Chromium.
 #   run_browser_test.sh KOVA-CAPTURE NODE-MODULES-PARENT OUT-DIR
 set -eu

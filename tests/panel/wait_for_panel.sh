@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the panel's end-to-end tests: wait_for_panel LOG PID prints the panel's address once
 # kova-capture (PID, writing LOG) has named it, waiting at most 60 s; nothing when the tool ended or
 # never named one.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The stand-in's panel on Windows: kova-capture.exe serves it under Wine, and the page and /state are
 # requested from the Linux side over 127.0.0.1 while the tool captures.
 #   windows_panel_check.sh WINE_RUN WINE_PREFIX KOVA_CAPTURE_EXE WORK_DIR

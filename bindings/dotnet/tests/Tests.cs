@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The .NET binding against the stand-in: each check group prints its name and what failed; the exit
 // code is the number of failed groups.
 using System;

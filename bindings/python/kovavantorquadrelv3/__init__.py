@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The QUADRELV3 live-scan scanner from Python: kovavantorquadrelv3's C interface through ctypes.
 
     import kovavantorquadrelv3 as kova

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every test starts from a stand-in with one scanner and a log folder of its own. KOVA_LIBRARY and
 # KOVA_STANDIN name the library and the stand-in it loads (ctest sets both).
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 import ctypes
 import os
 import threading

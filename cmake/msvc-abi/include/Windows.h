@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* case-insensitive alias */
 #pragma once
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <corecrt.h> plus UCRT's _Mbstatet/mbstate_t (MSVC layout) */
 #pragma once
 #include_next <corecrt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <crtdbg.h> plus the release-build no-ops UCRT has */
 #pragma once
 #include_next <crtdbg.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Replacement for <eh.h>: UCRT/vcruntime declare terminate & co. with C linkage
    (Wine's msvcrt-flavoured eh.h declares them as C++ functions). */
 #pragma once

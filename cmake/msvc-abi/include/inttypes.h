@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <inttypes.h> plus the UCRT functions <cinttypes> names */
 #pragma once
 #include_next <inttypes.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <io.h> plus the Universal CRT's _access_s (cpp-httplib checks files with it) */
 #pragma once
 #include_next <io.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* stand-in for the Windows SDK's <ntverp.h> (Boost.Predef reads VER_PRODUCTBUILD) */
 #pragma once
 #define VER_PRODUCTBUILD 19041

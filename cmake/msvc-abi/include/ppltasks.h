@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Minimal stand-in for the concurrency runtime's <ppltasks.h>: only what the MSVC STL's <future>
    uses for std::async(std::launch::async): Concurrency::task<void>, create_task, wait(). Each task
    runs on its own std::thread (the real one uses the Windows thread pool). */

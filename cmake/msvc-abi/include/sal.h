@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <sal.h> plus the SAL annotations the MSVC STL uses that it lacks (all empty) */
 #pragma once
 #include_next <sal.h>

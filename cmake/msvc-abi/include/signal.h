@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <signal.h> plus sig_atomic_t */
 #pragma once
 #include_next <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <stdio.h> plus the UCRT inline v*scanf it lacks */
 #pragma once
 #include_next <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <stdlib.h> plus UCRT's quick_exit pieces */
 #pragma once
 #include_next <stdlib.h>

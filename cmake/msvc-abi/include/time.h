@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <time.h> plus UCRT's timespec family */
 #pragma once
 #include_next <time.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Minimal stand-in for MSVC's <vcruntime.h>, written for the probe.
    Wine's corecrt.h supplies size_t/ptrdiff_t/intptr_t/_ACRTIMP etc. */
 #pragma once

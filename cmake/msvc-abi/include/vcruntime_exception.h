@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for MSVC's <vcruntime_exception.h>: same class layout and vtable order as MSVC's std::exception. */
 #pragma once
 #include <eh.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for MSVC's <vcruntime_new.h>: declarations of the replaceable operator new/delete. */
 #pragma once
 #include <vcruntime.h>

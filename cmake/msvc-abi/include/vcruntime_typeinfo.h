@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for MSVC's <vcruntime_typeinfo.h>: type_info with MSVC's layout (vptr + __std_type_info_data). */
 #pragma once
 #include <vcruntime.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* overlay: Wine's <wchar.h> plus UCRT pieces it lacks (mbstate_t is patched to _Mbstatet in the copied crt/) */
 #pragma once
 #include_next <wchar.h>

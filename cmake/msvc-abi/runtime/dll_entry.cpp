@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A DLL's entry point: the module's initialisers before DllMain sees the process attach, its atexit
 // table after DllMain sees the detach (also when the attach failed, as the loader then detaches).
 #include "runtime.h"

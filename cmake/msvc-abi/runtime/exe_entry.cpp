@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A console program's entry point: the C runtime's arguments and environment, the module's
 // initialisers, main, and exit (which runs the module's atexit table, registered with the CRT).
 #include "runtime.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What Microsoft's toolset links statically into every module beside its entry point: the
 // module's own atexit table, the stack-protector cookie, the C++ initialiser sections' bounds,
 // type_info's vtable, _fltused and __chkstk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replaceable operator new and delete, on the Universal CRT's heap, so that every module of the
 // process allocates from and frees to the one heap. Compiled once per KOVA_NEW_PART, one operator
 // per object file, so that a program that replaces some of them (a test that makes allocations

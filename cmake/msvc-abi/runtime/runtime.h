@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Declarations shared by the static runtime's pieces: the Universal CRT's and kernel32's functions
 // they call (declared here rather than through <windows.h>, which needs more of the toolchain than
 // an entry point should).

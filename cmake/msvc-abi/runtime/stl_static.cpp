@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pieces of Microsoft's msvcprt.lib that live in each module rather than in msvcp140.dll.
 #include <cstdlib>
 #include <xfacet>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's TLS directory, the dynamic initialisation of its thread_local variables, and
 // thread-safe function-local statics in Microsoft's protocol (a global epoch, a per-thread copy,
 // _Init_thread_header/footer/abort around the initialiser).

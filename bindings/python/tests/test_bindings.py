@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# The Python binding against the stand-in: listing, capture, events, tables and errors.
 import ctypes
 import os
 import threading

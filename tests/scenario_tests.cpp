@@ -130,10 +130,14 @@ protected:
         return false;
     }
 
+    // A file that could not be written whole fails here, not later as a refusal of another text.
     std::string write(const std::string& name, const std::string& bytes)
     {
         const std::string path = files_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << bytes;
+        out.close();
+        EXPECT_TRUE(out.good()) << "cannot write " << path;
         return path;
     }
 

@@ -4,6 +4,13 @@
 #include "kovavantorquadrelv3.h"
 #include "vqsim.h"
 
+/* Before C23 the do-nothing functions are unprototyped, and a C caller may pass them arguments;
+ * clang 15 and later call that deprecated (C23 prototypes them variadic). */
+#if defined(__clang__) && !(defined(__STDC_VERSION__) && __STDC_VERSION__ > 201710L)
+#  pragma clang diagnostic ignored "-Wunknown-warning-option"
+#  pragma clang diagnostic ignored "-Wdeprecated-non-prototype"
+#endif
+
 static void on_image(unsigned char* pixels, void* context)
 {
     (void)pixels;

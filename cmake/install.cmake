@@ -91,18 +91,19 @@ endif()
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)
 
-# The project's licence: at the top of the SDK archive, and in every Debian package as its copyright
-# file (the packages' names are set below).
-set(KOVA_DEB_PACKAGES runtime:libkovavantorquadrelv3-1 development:libkovavantorquadrelv3-dev
-  standin:kovavantorquadrelv3-standin python:python3-kovavantorquadrelv3 dotnet:libkovavantorquadrelv3-cil)
-if(NOT WIN32)
-  foreach(package ${KOVA_DEB_PACKAGES})
-    string(REPLACE ":" ";" package ${package})
-    list(GET package 0 component)
-    list(GET package 1 name)
+# The Debian package of each component, and the project's licence in each as its copyright file (the
+# SDK archive has it at its top).
+foreach(package runtime:libkovavantorquadrelv3-1 development:libkovavantorquadrelv3-dev
+    standin:kovavantorquadrelv3-standin python:python3-kovavantorquadrelv3 dotnet:libkovavantorquadrelv3-cil)
+  string(REPLACE ":" ";" package ${package})
+  list(GET package 0 component)
+  list(GET package 1 name)
+  string(TOUPPER ${component} upper)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${name})
+  if(NOT WIN32)
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} RENAME copyright COMPONENT ${component})
-  endforeach()
-endif()
+  endif()
+endforeach()
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 # Debian packages, one per component: cpack -G DEB in the build folder; on Windows the SDK archive,
@@ -128,15 +129,12 @@ if(TARGET dotnet_binding)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libkovavantorquadrelv3-1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
   "libboost-chrono1.74.0, libboost-filesystem1.74.0, libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)")
 # The device library: the maker's, or the stand-in.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "kovavantorquadrelv3-standin | vquad")
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libkovavantorquadrelv3-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libkovavantorquadrelv3-1 (= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME kovavantorquadrelv3-standin)
 set(CPACK_DEBIAN_STANDIN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_STANDIN_PACKAGE_DEPENDS
   "libkovavantorquadrelv3-1 (= ${PROJECT_VERSION}), libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12), libpng16-16")
@@ -145,12 +143,10 @@ set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "The kovavantorquadrelv3 shared library"
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "Headers, CMake package and pkg-config file of kovavantorquadrelv3")
 set(CPACK_COMPONENT_STANDIN_DESCRIPTION "A stand-in for the scanner maker's device library (VQUAD), with the capture tool")
 # The bindings: pure Python and a .NET assembly, on the library's package.
-set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-kovavantorquadrelv3)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, python3-numpy, libkovavantorquadrelv3-1 (>= ${PROJECT_VERSION})")
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python bindings of kovavantorquadrelv3 (ctypes and numpy)")
-set(CPACK_DEBIAN_DOTNET_PACKAGE_NAME libkovavantorquadrelv3-cil)
 set(CPACK_DEBIAN_DOTNET_PACKAGE_SECTION cli-mono)
 set(CPACK_DEBIAN_DOTNET_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_DOTNET_PACKAGE_DEPENDS "mono-runtime, libkovavantorquadrelv3-1 (>= ${PROJECT_VERSION})")

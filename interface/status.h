@@ -1,5 +1,5 @@
 /* SPDX-License-Identifier: MIT */
-// The device library's statuses mapped to the interface's codes, and the texts error lines carry.
+// Declarations: the device library's statuses mapped to the interface's codes, and the texts error lines carry.
 #pragma once
 
 #include "devicelib/TFTManager.h"

@@ -100,22 +100,6 @@ void write_prefix(int fd)
 
 } // namespace
 
-std::string get_program_data_folder()
-{
-    return platform::program_data_folder();
-}
-
-std::string log_folder()
-{
-    std::string folder = get_program_data_folder();
-    folder += platform::path_separator;
-    folder += "Celdra";
-    folder += platform::path_separator;
-    folder += "Nivora SDK";
-    folder += platform::path_separator;
-    return folder;
-}
-
 int log_open()
 {
     std::lock_guard<std::mutex> guard(log_mutex());

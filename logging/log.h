@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "logging/log_path.h"
 #include "platform/compiler.h"
 
 namespace nvr::vantorquadrelv3 {
@@ -16,12 +17,5 @@ int log_write_line(const char* text);
 int log_open();
 void log_rotate(const char* folder);
 void log_close();
-std::string get_program_data_folder();
-
-// The folder with its trailing separator.
-std::string log_folder();
-
-inline constexpr const char* log_file_name = "kovavantorquadrelv3.log";
-inline constexpr const char* log_predecessor_name = "kovavantorquadrelv3_2.log";
 
 } // namespace nvr::vantorquadrelv3

@@ -64,4 +64,11 @@ bool file_delete(const char* path);
 // Never replaces an existing target.
 bool file_rename_no_replace(const char* from, const char* to);
 
+// What the path names when it is not a regular file ("a folder", "a FIFO", ...); null for a regular
+// file, or for nothing at all.
+const char* special_file_kind(const char* path);
+
+// Whether standard output is a terminal.
+bool stdout_is_terminal();
+
 } // namespace nvr::vantorquadrelv3::platform

@@ -131,4 +131,22 @@ bool file_rename_no_replace(const char* from, const char* to)
     return true;
 }
 
+const char* special_file_kind(const char* path)
+{
+    struct stat info;
+    if (::stat(path, &info) != 0) return nullptr;
+    if (S_ISREG(info.st_mode)) return nullptr;
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISCHR(info.st_mode)) return "a character device";
+    if (S_ISBLK(info.st_mode)) return "a block device";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return "not a file";
+}
+
+bool stdout_is_terminal()
+{
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
 } // namespace nvr::vantorquadrelv3::platform

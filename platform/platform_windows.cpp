@@ -9,6 +9,7 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -128,6 +129,23 @@ bool file_rename_no_replace(const char* from, const char* to)
 {
     // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail.
     return ::MoveFileExA(from, to, 0) != FALSE;
+}
+
+const char* special_file_kind(const char* path)
+{
+    struct _stat64 info;
+    if (::_stat64(path, &info) != 0) return nullptr;
+    switch (info.st_mode & _S_IFMT) {
+    case _S_IFREG: return nullptr;
+    case _S_IFDIR: return "a folder";
+    case _S_IFCHR: return "a device";
+    default: return "a pipe";
+    }
+}
+
+bool stdout_is_terminal()
+{
+    return ::_isatty(::_fileno(stdout)) != 0;
 }
 
 } // namespace nvr::vantorquadrelv3::platform

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The console, and the tool's wording of statuses and fields.
-#include <unistd.h>
-
 #include <cstring>
 
 #include "kova_tool.h"
+#include "platform/platform.h"
 
 namespace kova_tool {
 
 Console console;
 
-Console::Console() : tty_(::isatty(STDOUT_FILENO) != 0) {}
+Console::Console() : tty_(nvr::vantorquadrelv3::platform::stdout_is_terminal()) {}
 
 std::string describe(KovaStatus status)
 {

@@ -2,8 +2,6 @@
 // kova-capture: one whole capture run from the command line, written only against the public C
 // interface, the way a capture application uses the library. Only --scenario, --unplug-after and
 // --fast reach into the stand-in's controls.
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kova_tool.h"
+#include "logging/log_path.h"
 #include "vqsim.h"
 #include "vqsim_lookup.h"
 
@@ -435,15 +434,10 @@ private:
         initialized_ = false;
         if (status_thread_.joinable()) status_thread_.join();
         if (callback_registered_) KovaUnRegisterQuadV3CaptureCallback();
-        const char* folder = std::getenv("PROGRAMDATA");
-#if defined(_WIN32)
-        const std::string log_folder = std::string(folder != nullptr ? folder : "") + "\\Celdra\\Nivora SDK";
-        const std::string log_file = log_folder + "\\kovavantorquadrelv3.log";
-#else
-        const std::string log_folder =
-            std::string(folder != nullptr && *folder != '\0' ? folder : "/var/lib") + "/Celdra/Nivora SDK";
-        const std::string log_file = log_folder + "/kovavantorquadrelv3.log";
-#endif
+        // Where the library writes it, by the library's own reckoning.
+        std::string log_folder = nvr::vantorquadrelv3::log_folder();
+        const std::string log_file = log_folder + nvr::vantorquadrelv3::log_file_name;
+        log_folder.pop_back(); // its trailing separator
         boost::system::error_code error;
         if (options_.level == 0)
             console.line("log: level 0, nothing written");

@@ -10,11 +10,14 @@
 #include <set>
 #include <sstream>
 
-#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/platform.h"
+
 namespace vqsim {
+
+namespace platform = nvr::vantorquadrelv3::platform;
 
 namespace {
 
@@ -391,32 +394,6 @@ bool is_absolute(const std::string& path)
            (path.size() > 1 && path[1] == ':'); // a drive letter
 }
 
-// What the path names when it is not a regular file (a FIFO would block initialize, and a folder or a
-// device has no size to read); null for a regular file, or for none (opening it then fails).
-const char* special_file(const std::string& path)
-{
-#if defined(_WIN32)
-    struct _stat64 info;
-    if (_stat64(path.c_str(), &info) != 0) return nullptr;
-    switch (info.st_mode & _S_IFMT) {
-    case _S_IFREG: return nullptr;
-    case _S_IFDIR: return "a folder";
-    case _S_IFCHR: return "a device";
-    default: return "a pipe";
-    }
-#else
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) return nullptr;
-    if (S_ISREG(info.st_mode)) return nullptr;
-    if (S_ISDIR(info.st_mode)) return "a folder";
-    if (S_ISFIFO(info.st_mode)) return "a FIFO";
-    if (S_ISCHR(info.st_mode)) return "a character device";
-    if (S_ISBLK(info.st_mode)) return "a block device";
-    if (S_ISSOCK(info.st_mode)) return "a socket";
-    return "not a file";
-#endif
-}
-
 // A regular file's bytes, or most + 1 of them when it holds more; false when it cannot be read.
 bool read_file(const std::string& path, std::string& bytes, std::size_t most)
 {
@@ -551,7 +528,8 @@ struct ScannerReader {
         std::string path = reader.text(at, name, what, 4096, false);
         if (!is_absolute(path)) path = folder + path;
         std::string raw;
-        if (const char* kind = special_file(path)) reader.fail(at, what + " " + path + " is " + kind + ", not a regular file");
+        if (const char* kind = platform::special_file_kind(path.c_str()))
+            reader.fail(at, what + " " + path + " is " + kind + ", not a regular file");
         if (!read_file(path, raw, static_cast<std::size_t>(bytes))) reader.fail(at, "cannot read " + what + " " + path);
         if (raw.size() != bytes)
             reader.fail(at, what + " " + path + " holds " +
@@ -686,7 +664,8 @@ bool has_control_character(const std::string& text)
 Scenario read_scenario(const std::string& path)
 {
     std::string text;
-    if (const char* kind = special_file(path))
+    // A FIFO would block initialize, and a folder or a device has no size to read.
+    if (const char* kind = platform::special_file_kind(path.c_str()))
         throw error_line(path, std::string("the scenario file is ") + kind + ", not a regular file");
     if (!read_file(path, text, max_file_bytes)) throw error_line(path, "cannot read the scenario file");
     if (text.size() > max_file_bytes)

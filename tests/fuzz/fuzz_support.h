@@ -12,7 +12,7 @@
 #include "kova_status.h"
 #include "kovavantorquadrelv3.h"
 #include "simulator/vqsim.h"
-#include "tests/status_table.h"
+#include "tests/support/status_table.h"
 
 namespace kova_fuzz {
 

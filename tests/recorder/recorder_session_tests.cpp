@@ -17,7 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "simulator/device/image_writer.h"
-#include "tests/environment.h"
+#include "tests/support/environment.h"
 #include "simulator/recorder/frame_path.h"
 #include "simulator/recorder/session.h"
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/panel_client.h"
-#include "tests/support.h"
+#include "tests/support/panel_client.h"
+#include "tests/support/support.h"
 
 #if !defined(_WIN32)
 #include <netinet/in.h>

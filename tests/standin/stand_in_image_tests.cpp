@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The stand-in's images: calibration images as the device library hands them over, and live
 // frames taken through the library's capture path and corrected with the library's own tables.
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 #include <algorithm>
 #include <cmath>

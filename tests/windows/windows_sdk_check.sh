@@ -28,12 +28,12 @@ done
 echo "archive $(basename "$archive"): $(cd "$sdk" && find . -type f | wc -l) files, the stand-in in standin/"
 
 # An application of a Windows developer: the examples, on the archive alone.
-cmake -S "$sdk/examples" -B "$work/examples" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/msvc-abi.cmake" \
+cmake -S "$sdk/examples" -B "$work/examples" -DCMAKE_TOOLCHAIN_FILE="$source/toolchains/windows-msvc-abi/toolchain.cmake" \
     -DKOVA_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$sdk" >/dev/null
 cmake --build "$work/examples" >/dev/null
-sh "$source/tests/check_no_stand_in_imports.sh" "$work/examples/list_scanners.exe" \
+sh "$source/tests/support/check_no_stand_in_imports.sh" "$work/examples/list_scanners.exe" \
     "$work/examples/capture_frames.exe" "$work/examples/status_loop.exe"
 cp "$sdk/bin/kovavantorquadrelv3.dll" "$sdk/standin/VQUAD.dll" "$work/examples/"
-"$source/cmake/wine-run" "$build/wineprefix" "$work/examples/capture_frames.exe" 3 | tr -d '\r' | tee "$work/frames.txt"
+"$source/toolchains/windows-msvc-abi/wine-run" "$build/wineprefix" "$work/examples/capture_frames.exe" 3 | tr -d '\r' | tee "$work/frames.txt"
 [ "$(grep -c '^frame [0-9]*: min' "$work/frames.txt")" -eq 3 ] || { echo "capture_frames did not capture 3 frames"; exit 1; }
 echo "built on the archive with find_package and run under Wine"

@@ -24,7 +24,7 @@ fi
 # find_package
 cmake -S "$source/examples" -B "$work/examples" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/examples" >/dev/null
-sh "$source/tests/check_no_stand_in_imports.sh" "$work/examples/list_scanners" "$work/examples/capture_frames" \
+sh "$source/tests/support/check_no_stand_in_imports.sh" "$work/examples/list_scanners" "$work/examples/capture_frames" \
     "$work/examples/status_loop"
 "$work/examples/list_scanners" | tee "$work/list.txt"
 grep -q '^QV3-0001$' "$work/list.txt"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

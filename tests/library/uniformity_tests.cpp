@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The uniformity tables: every entry against the computation written plainly, the repair and
 // divisor edges, the range lines, the failed reads and allocations, and the free function.
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 #include <algorithm>
 #include <atomic>

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <string>
 
-#include "tests/support.h"
+#include "tests/support/support.h"
 #if defined(KOVA_TEST_PANEL)
-#include "tests/panel_client.h"
+#include "tests/support/panel_client.h"
 #endif
 
 namespace {

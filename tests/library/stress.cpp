@@ -26,8 +26,8 @@
 #include "kovavantorquadrelv3.h"
 #include "logging/log.h"
 #include "simulator/vqsim.h"
-#include "tests/status_table.h"
-#include "tests/support.h"
+#include "tests/support/status_table.h"
+#include "tests/support/support.h"
 
 namespace {
 

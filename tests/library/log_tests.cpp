@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "logging/log.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 using kova_test::strip_prefixes;
 using nvr::vantorquadrelv3::log_print;

@@ -8,7 +8,7 @@
 
 #include "interface/shared_manager.h"
 #include "manager/vantorquadrelv3_manager.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "interface/shared_manager.h"
 #include "interface/status.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 using namespace nvr::vantorquadrelv3;
 using Celdra::TFTManager::TFT_Status;

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>

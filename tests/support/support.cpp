@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The shared test fixture and the helpers that read the log.
-#include "tests/environment.h"
-#include "tests/support.h"
+#include "tests/support/environment.h"
+#include "tests/support/support.h"
 
 #include "interface/shared_manager.h"
 #include "logging/log.h"

@@ -9,7 +9,7 @@ rm -rf "$work"
 mkdir -p "$work"
 "$run" "$prefix" "$tool" --panel 0 --frames 3000 --fast --out "$work/capture" > "$work/tool.log" 2>&1 &
 tool=$!
-. "$(dirname "$0")/wait_for_panel.sh"
+. "$(dirname "$0")/../support/wait_for_panel.sh"
 url=$(wait_for_panel "$work/tool.log" "$tool")
 if [ -z "$url" ]; then
     cat "$work/tool.log"

@@ -10,7 +10,7 @@ mkdir -p "$out/programdata"
 PROGRAMDATA="$out/programdata" "$tool" --panel 0 --frames 1000000 --out "$out/capture" > "$out/tool.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
-. "$here/wait_for_panel.sh"
+. "$here/../../support/wait_for_panel.sh"
 url=$(wait_for_panel "$out/tool.log" "$pid")
 if [ -z "$url" ]; then
     echo "kova-capture did not start its panel:"

@@ -13,7 +13,7 @@ for cc in gcc clang clang-16; do
         [ "$cc" = clang-16 ] && [ "$std" != c2x ] && continue
         checked=$((checked + 1))
         if ! "$cc" -std="$std" -pedantic-errors -Werror -Wall -Wextra -fsyntax-only \
-            -I"$source/interface" -I"$source/simulator" -I"$generated" "$source/tests/c_header_check.c"; then
+            -I"$source/interface" -I"$source/simulator" -I"$generated" "$source/tests/library/c_header_check.c"; then
             echo "$cc -std=$std refuses the header"
             failed=$((failed + 1))
         fi

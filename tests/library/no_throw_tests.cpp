@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Failures below the interface: whichever allocation fails inside an operation, the call answers
 // 9001, throws nothing out and leaves no lock held.
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 #include <atomic>
 #include <cstdlib>

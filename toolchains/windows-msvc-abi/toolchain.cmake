@@ -3,9 +3,9 @@
 # clang-16 in cl mode against the MSVC STL headers (third_party/msvc-stl), Wine's C runtime and
 # Windows headers (libwine-dev), lld-link, and import libraries of the Universal CRT and the Visual
 # C++ runtime made from Wine's own DLLs. Programs run under Wine.
-#   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/msvc-abi.cmake -DKOVA_WINDOWS_DEPS=<folder> ...
+#   cmake -DCMAKE_TOOLCHAIN_FILE=toolchains/windows-msvc-abi/toolchain.cmake -DKOVA_WINDOWS_DEPS=<folder> ...
 # KOVA_WINDOWS_DEPS receives the generated sysroot (patched headers, import libraries) at the first
-# configure, and the static runtime and the cross-built dependencies from scripts/windows.sh.
+# configure, and the static runtime and the cross-built dependencies from build.sh.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_VERSION 10.0)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
@@ -14,12 +14,12 @@ if(NOT KOVA_WINDOWS_DEPS AND DEFINED ENV{KOVA_WINDOWS_DEPS})
   set(KOVA_WINDOWS_DEPS "$ENV{KOVA_WINDOWS_DEPS}")
 endif()
 if(NOT KOVA_WINDOWS_DEPS)
-  message(FATAL_ERROR "msvc-abi.cmake needs KOVA_WINDOWS_DEPS: the folder of the Windows sysroot and dependencies")
+  message(FATAL_ERROR "toolchain.cmake needs KOVA_WINDOWS_DEPS: the folder of the Windows sysroot and dependencies")
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KOVA_WINDOWS_DEPS)
 
-set(KOVA_MSVC_ABI_DIR ${CMAKE_CURRENT_LIST_DIR}/msvc-abi)
-set(KOVA_MSVC_STL_DIR ${CMAKE_CURRENT_LIST_DIR}/../third_party/msvc-stl)
+set(KOVA_MSVC_ABI_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(KOVA_MSVC_STL_DIR ${CMAKE_CURRENT_LIST_DIR}/../../third_party/msvc-stl)
 get_filename_component(KOVA_MSVC_STL_DIR ${KOVA_MSVC_STL_DIR} ABSOLUTE)
 set(KOVA_SYSROOT ${KOVA_WINDOWS_DEPS}/sysroot)
 include(${KOVA_MSVC_ABI_DIR}/sysroot.cmake)

@@ -4,7 +4,7 @@
 #   include/msvcrt      four of Wine's headers, patched where they differ from Microsoft's
 #   include/windows
 #   lib/*.lib           import libraries of the DLLs a module may import, from Wine's builds of them
-# Included by msvc-abi.cmake, so also in every try_compile: it returns at once when the sysroot is
+# Included by toolchain.cmake, so also in every try_compile: it returns at once when the sysroot is
 # complete.
 set(KOVA_WINE_INCLUDE /usr/include/wine/wine)
 set(KOVA_WINE_DLLS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)

@@ -1,16 +1,17 @@
 # SPDX-License-Identifier: MIT
-# Sourced by scripts/test for the Windows build in Microsoft's C++ ABI (cmake/msvc-abi.cmake): the
+# Sourced by scripts/test for the Windows build in Microsoft's C++ ABI (toolchain.cmake beside it): the
 # toolchain's packages, Wine, and what Debian has no Windows build of (the toolchain's static
 # runtime, Boost, GoogleTest, zlib, libpng, cpp-httplib's header), built once from Debian's own
 # sources into a cache outside the checkout.
 KOVA_WINDOWS_PACKAGES="clang-16 lld-16 llvm-16 libwine-dev wine64 wine dpkg-dev xz-utils"
 KOVA_WINE=/usr/lib/wine/wine64
 KOVA_WINESERVER=/usr/lib/wine/wineserver
-KOVA_WINDOWS_TOOLCHAIN="$KOVA_ROOT/cmake/msvc-abi.cmake"
+KOVA_TOOLCHAIN_DIR="$KOVA_ROOT/toolchains/windows-msvc-abi"
+KOVA_WINDOWS_TOOLCHAIN="$KOVA_TOOLCHAIN_DIR/toolchain.cmake"
 # Named after what goes into it (this script, the toolchain, its runtime, the dependencies' build),
 # so that a change to any of them builds a fresh cache.
-kova_windows_recipe=$(cd "$KOVA_ROOT" && cat scripts/windows.sh cmake/msvc-abi.cmake cmake/msvc-abi/sysroot.cmake \
-    cmake/msvc-abi/include/* cmake/msvc-abi/runtime/* cmake/windows-deps/CMakeLists.txt | sha256sum | cut -c1-12)
+kova_windows_recipe=$(cd "$KOVA_TOOLCHAIN_DIR" && cat build.sh toolchain.cmake sysroot.cmake include/* runtime/* \
+    deps/CMakeLists.txt | sha256sum | cut -c1-12)
 KOVA_WINDOWS_DEPS="${KOVA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kovavantorquadrelv3}/windows-msvc-$kova_windows_recipe"
 
 # apt-get source needs a deb-src entry: one for each mirror and suite that apt already uses.
@@ -56,7 +57,7 @@ kova_windows_deps() {
     mkdir -p "$work/src" "$KOVA_WINDOWS_DEPS/include"
 
     # The toolchain's own static runtime first: everything after it links against it.
-    kova_cross_cmake "$KOVA_ROOT/cmake/msvc-abi/runtime" "$work/runtime-build"
+    kova_cross_cmake "$KOVA_TOOLCHAIN_DIR/runtime" "$work/runtime-build"
 
     kova_enable_deb_src
     kova_fetch_source boost1.74 "$work/src"
@@ -70,7 +71,7 @@ kova_windows_deps() {
         'boost/libs/filesystem/src/*' 'boost/libs/atomic/src/*' 'boost/libs/date_time/src/*'
     ln -s /usr/include/boost "$KOVA_WINDOWS_DEPS/include/boost"
     (cd "$work/src" && dpkg-source -q -x zlib_*.dsc zlib >/dev/null 2>&1) || { echo "unpacking zlib failed"; exit 1; }
-    kova_cross_cmake "$KOVA_ROOT/cmake/windows-deps" "$work/deps-build" \
+    kova_cross_cmake "$KOVA_TOOLCHAIN_DIR/deps" "$work/deps-build" \
         -DBOOST_SOURCE="$work/boost" -DBOOST_HEADERS="$KOVA_WINDOWS_DEPS/include" -DZLIB_SOURCE="$work/src/zlib"
 
     # GoogleTest and GoogleMock, from the sources Debian installs with them, on the shared runtime;

@@ -1,35 +1,42 @@
 // SPDX-License-Identifier: MIT
-// The panel's HTTP server: one thread, non-blocking sockets and a deadline per connection.
+// The panel's HTTP server on Boost.Beast: one thread runs every connection asynchronously, each
+// under a deadline, with the request limits checked before a body is read.
 #include "simulator/panel/http_server.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <iterator>
+#include <limits>
 #include <list>
-#include <new>
+#include <memory>
 
 #include "platform/socket.h"
 #include "simulator/device/threads.h"
 
 namespace vqsim {
 
-namespace net = nvr::vantorquadrelv3::platform;
-using Clock = std::chrono::steady_clock;
+namespace asio = boost::asio;
+namespace http = boost::beast::http;
+using boost::system::error_code;
+using tcp = asio::ip::tcp;
 
 namespace {
+
+constexpr std::chrono::milliseconds deadline{HttpServer::deadline_ms};
 
 std::string lower(std::string text)
 {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
-}
-
-std::string trimmed(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 int hex_digit(char c)
@@ -57,99 +64,155 @@ std::string decoded(const std::string& text)
     return out;
 }
 
-const char* reason(int status)
+// What a client is told of a request Beast could not parse, or nothing when it is simply gone.
+bool refusal_for(const error_code& error, HttpResponse& refusal)
 {
-    switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 431: return "Request Header Fields Too Large";
-    default: return "Internal Server Error";
+    if (error.category() != http::make_error_code(http::error::bad_field).category()) return false;
+    const auto bad = [&](const char* why) { refusal.text(400, std::string("bad request: ") + why); };
+    switch (static_cast<http::error>(error.value())) {
+    case http::error::end_of_stream:
+    case http::error::partial_message: return false;
+    case http::error::bad_method:
+    case http::error::bad_target:
+    case http::error::bad_version: bad("the request line is METHOD /PATH HTTP/1.1"); break;
+    case http::error::bad_field: bad("a header line without a name"); break;
+    case http::error::bad_content_length: bad("Content-Length is a number"); break;
+    case http::error::bad_transfer_encoding: bad("no chunked bodies: send Content-Length"); break;
+    default: bad("not HTTP/1.1"); break;
     }
+    return true;
 }
 
-enum class Parsed { more, complete, refused };
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(tcp::socket socket, const HttpServer::Handler& handler)
+        : stream_(std::move(socket)), handler_(handler)
+    {
+        parser_.header_limit(head_room);
+        // A Content-Length past max_body is refused once the whole head is checked. (Not boost::none:
+        // Boost 1.74 compares a length against an empty limit as if it were exceeded.)
+        parser_.body_limit((std::numeric_limits<std::uint64_t>::max)());
+    }
 
-// Reads one request from the bytes received so far, or says why it is refused.
-Parsed parse(const std::string& in, HttpRequest& request, HttpResponse& refusal)
-{
-    const std::size_t first_line_end = std::min(in.find("\r\n"), in.size());
-    if (first_line_end > HttpServer::max_head) {
-        refusal.text(414, "URI too long");
-        return Parsed::refused;
+    void start()
+    {
+        // The whole request must arrive within the deadline, however steadily it trickles. Its head
+        // is read whole before it is parsed: a client still sending is never answered half-way.
+        stream_.expires_after(deadline);
+        asio::async_read_until(stream_, asio::dynamic_buffer(head_, head_room), "\r\n\r\n",
+                               [self = shared_from_this()](error_code error, std::size_t) { self->read_head(error); });
     }
-    const std::size_t head_end = in.find("\r\n\r\n");
-    if (head_end == std::string::npos ? in.size() > HttpServer::max_head : head_end > HttpServer::max_head) {
-        refusal.text(431, "request header fields too large");
-        return Parsed::refused;
+
+    void close()
+    {
+        error_code ignored;
+        stream_.socket().close(ignored);
     }
-    if (head_end == std::string::npos) return Parsed::more;
-    const auto bad = [&](const char* why) {
-        refusal.text(400, std::string("bad request: ") + why);
-        return Parsed::refused;
-    };
-    std::size_t line_end = in.find("\r\n");
-    const std::string line = in.substr(0, line_end);
-    const std::size_t first = line.find(' '), second = line.find(' ', first + 1);
-    if (first == std::string::npos || second == std::string::npos || line.compare(second + 1, 7, "HTTP/1.") != 0 ||
-        line.size() != second + 9)
-        return bad("the request line is METHOD /PATH HTTP/1.1");
-    request.method = line.substr(0, first);
-    const std::string target = line.substr(first + 1, second - first - 1);
-    if (target.empty() || target[0] != '/') return bad("the target is a path");
-    const std::size_t question = target.find('?');
-    request.path = target.substr(0, question);
-    if (question != std::string::npos) request.query = target.substr(question + 1);
-    for (std::size_t at = line_end + 2; at < head_end + 2; at = line_end + 2) {
-        line_end = in.find("\r\n", at);
-        const std::string header = in.substr(at, line_end - at);
-        const std::size_t colon = header.find(':');
-        if (colon == std::string::npos || colon == 0) return bad("a header line without a name");
-        if (request.headers.size() == HttpServer::max_headers) {
+
+private:
+    // A head of max_head bytes before its blank line.
+    static constexpr std::size_t head_room = HttpServer::max_head + 4;
+
+    void read_head(const error_code& error)
+    {
+        HttpResponse refusal;
+        if (error == asio::error::not_found) { // no end of the head within its room
+            if (head_.find("\r\n") > HttpServer::max_head)
+                refusal.text(414, "URI too long");
+            else
+                refusal.text(431, "request header fields too large");
+            return answer(refusal);
+        }
+        if (error) return; // gone, too slow, or stopped
+        error_code parsed;
+        std::size_t at = 0;
+        for (std::size_t used = 1; used != 0 && !parsed && !parser_.is_header_done(); at += used)
+            used = parser_.put(asio::buffer(head_.data() + at, head_.size() - at), parsed);
+        // What came after the head is the body's beginning.
+        buffer_.commit(asio::buffer_copy(buffer_.prepare(head_.size() - at), asio::buffer(head_.data() + at, head_.size() - at)));
+        if (!parser_.is_header_done()) {
+            if (!refusal_for(parsed, refusal)) refusal.text(400, "bad request: not HTTP/1.1");
+            return answer(refusal);
+        }
+        const auto& head = parser_.get();
+        if (static_cast<std::size_t>(std::distance(head.begin(), head.end())) > HttpServer::max_headers)
             refusal.text(431, "request header fields too large");
-            return Parsed::refused;
-        }
-        request.headers.emplace_back(lower(header.substr(0, colon)), trimmed(header.substr(colon + 1)));
-    }
-    if (request.has_header("transfer-encoding")) return bad("no chunked bodies: send Content-Length");
-    std::size_t length = 0;
-    if (request.has_header("content-length")) {
-        const std::string value = request.header("content-length");
-        if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
-            return bad("Content-Length is a number");
-        length = std::stoul(value);
-        if (length > HttpServer::max_body) {
+        else if (head.count(http::field::transfer_encoding) != 0)
+            refusal.text(400, "bad request: no chunked bodies: send Content-Length");
+        else if (parser_.content_length() && *parser_.content_length() > HttpServer::max_body)
             refusal.text(413, "payload too large");
-            return Parsed::refused;
-        }
+        else if (head.target().empty() || head.target()[0] != '/')
+            refusal.text(400, "bad request: the target is a path");
+        if (refusal.status != 200) return answer(refusal);
+        if (parser_.is_done()) return respond();
+        http::async_read(stream_, buffer_, parser_, [self = shared_from_this()](error_code error, std::size_t) {
+            HttpResponse refusal;
+            if (!error)
+                self->respond();
+            else if (refusal_for(error, refusal))
+                self->answer(refusal);
+        });
     }
-    if (in.size() < head_end + 4 + length) return Parsed::more;
-    request.body = in.substr(head_end + 4, length);
-    return Parsed::complete;
-}
 
-std::string serialised(const HttpRequest& request, const HttpResponse& response)
-{
-    std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + reason(response.status) + "\r\n";
-    if (!response.type.empty()) out += "Content-Type: " + response.type + "\r\n";
-    for (const auto& [name, value] : response.headers) out += name + ": " + value + "\r\n";
-    if (response.status != 204) out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
-    if (request.method != "HEAD" && response.status != 204) out += response.body;
-    return out;
-}
+    void respond()
+    {
+        const auto& message = parser_.get();
+        HttpRequest request;
+        request.method = std::string(message.method_string());
+        const std::string target(message.target());
+        const std::size_t question = target.find('?');
+        request.path = target.substr(0, question);
+        if (question != std::string::npos) request.query = target.substr(question + 1);
+        for (const auto& field : message)
+            request.headers.emplace_back(lower(std::string(field.name_string())), std::string(field.value()));
+        request.body = message.body();
+        HttpResponse response;
+        try {
+            handler_(request, response);
+        } catch (const std::exception&) {
+            response = HttpResponse();
+            response.text(500, "internal server error");
+        }
+        answer(response, request.method == "HEAD");
+    }
 
-struct Connection {
-    net::Socket socket;
-    Clock::time_point deadline;
-    std::string in;
-    std::string out;
-    std::size_t sent = 0;
+    void answer(const HttpResponse& response, bool head_only = false)
+    {
+        response_.result(static_cast<unsigned>(response.status));
+        response_.version(11);
+        if (!response.type.empty()) response_.set(http::field::content_type, response.type);
+        for (const auto& [name, value] : response.headers) response_.insert(name, value);
+        if (response.status != 204) {
+            response_.content_length(response.body.size());
+            if (!head_only) response_.body() = response.body;
+        }
+        response_.keep_alive(false);
+        stream_.expires_after(deadline);
+        http::async_write(stream_, response_, [self = shared_from_this()](error_code error, std::size_t) {
+            if (error) return self->close();
+            error_code ignored;
+            self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+            self->drain();
+        });
+    }
+
+    // Closing on unread bytes would reset the connection and could take the answer with it: what the
+    // client still sends is read and dropped until it closes, or the deadline.
+    void drain()
+    {
+        stream_.async_read_some(asio::buffer(scratch_), [self = shared_from_this()](error_code error, std::size_t) {
+            if (error) return self->close();
+            self->drain();
+        });
+    }
+
+    boost::beast::tcp_stream stream_;
+    const HttpServer::Handler& handler_;
+    std::string head_;
+    boost::beast::flat_buffer buffer_;
+    http::request_parser<http::string_body> parser_;
+    http::response<http::string_body> response_;
+    char scratch_[4096];
 };
 
 } // namespace
@@ -187,106 +250,76 @@ void HttpResponse::text(int code, const std::string& message)
     body = std::to_string(code) + " " + message + "\n";
 }
 
+struct HttpServer::Core {
+    explicit Core(const Handler& handler) : handler(handler) {}
+
+    void accept()
+    {
+        acceptor.async_accept([this](error_code error, tcp::socket socket) {
+            if (!acceptor.is_open()) return;
+            if (!error) admit(std::move(socket));
+            accept();
+        });
+    }
+
+    void admit(tcp::socket socket)
+    {
+        nvr::vantorquadrelv3::platform::socket_make_own(static_cast<std::intptr_t>(socket.native_handle()), false);
+        sessions.remove_if([](const std::weak_ptr<Session>& session) { return session.expired(); });
+        // A full house makes room by dropping its oldest connection, never a newcomer.
+        if (sessions.size() >= max_connections) {
+            if (auto oldest = sessions.front().lock()) oldest->close();
+            sessions.pop_front();
+        }
+        auto session = std::make_shared<Session>(std::move(socket), handler);
+        sessions.push_back(session);
+        session->start();
+    }
+
+    const Handler& handler;
+    // Destroyed last: what it still holds (every connection) goes with it.
+    asio::io_context io{1};
+    tcp::acceptor acceptor{io};
+    std::list<std::weak_ptr<Session>> sessions; // oldest first
+};
+
+HttpServer::HttpServer(Handler handler) : handler_(std::move(handler)) {}
+
+HttpServer::~HttpServer()
+{
+    stop();
+}
+
 int HttpServer::listen(int port)
 {
-    int bound = -1;
-    listener_ = net::socket_listen_loopback(port, &bound);
-    return listener_ == net::no_socket ? -1 : bound;
+    stop();
+    auto core = std::make_unique<Core>(handler_);
+    const tcp::endpoint loopback(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+    error_code error;
+    core->acceptor.open(loopback.protocol(), error);
+    if (error || !nvr::vantorquadrelv3::platform::socket_make_own(
+                     static_cast<std::intptr_t>(core->acceptor.native_handle()), true))
+        return -1;
+    core->acceptor.bind(loopback, error);
+    if (!error) core->acceptor.listen(64, error);
+    const tcp::endpoint bound = error ? tcp::endpoint() : core->acceptor.local_endpoint(error);
+    if (error) return -1;
+    core_ = std::move(core);
+    return bound.port();
 }
 
 void HttpServer::serve()
 {
-    stopping_.store(false);
-    thread_ = own_thread([this] { loop(); });
+    if (!core_ || thread_.joinable()) return;
+    core_->accept();
+    thread_ = own_thread([core = core_.get()] { core->io.run(); });
 }
 
 void HttpServer::stop()
 {
-    stopping_.store(true);
+    if (core_) core_->io.stop(); // after the handler that runs now, if any
     if (thread_.joinable()) thread_.join();
-    if (listener_ != net::no_socket) net::socket_close(listener_);
-    listener_ = net::no_socket;
-}
-
-void HttpServer::loop()
-{
-    const net::Socket listener = listener_;
-    std::list<Connection> connections; // oldest first
-    std::vector<net::SocketWait> waits;
-    std::vector<char> chunk(16384);
-    const auto close = [&](std::list<Connection>::iterator it) {
-        net::socket_close(it->socket);
-        return connections.erase(it);
-    };
-    while (!stopping_.load()) {
-        waits.clear();
-        waits.push_back({listener, false, false});
-        Clock::time_point wake = Clock::now() + std::chrono::milliseconds(100); // a stop is seen within this
-        for (const Connection& connection : connections) {
-            waits.push_back({connection.socket, !connection.out.empty(), false});
-            wake = std::min(wake, connection.deadline);
-        }
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
-        net::socket_wait(waits, static_cast<int>(std::max<long long>(0, wait)));
-        // Connections in the order waited on; new ones join at the end.
-        std::size_t index = 1;
-        for (auto it = connections.begin(); it != connections.end(); ++index) {
-            Connection& connection = *it;
-            // Too slow, however steadily it trickles.
-            if (Clock::now() >= connection.deadline) {
-                it = close(it);
-                continue;
-            }
-            if (!waits[index].ready) {
-                ++it;
-                continue;
-            }
-            if (!connection.out.empty()) {
-                const long long put = net::socket_write(connection.socket, connection.out.data() + connection.sent,
-                                                        connection.out.size() - connection.sent);
-                if (put == net::socket_failed) {
-                    it = close(it);
-                    continue;
-                }
-                if (put > 0) connection.sent += static_cast<std::size_t>(put);
-                it = connection.sent == connection.out.size() ? close(it) : std::next(it);
-                continue;
-            }
-            const long long got = net::socket_read(connection.socket, chunk.data(), chunk.size());
-            if (got == 0 || got == net::socket_failed) {
-                it = close(it);
-                continue;
-            }
-            if (got > 0) connection.in.append(chunk.data(), static_cast<std::size_t>(got));
-            HttpRequest request;
-            HttpResponse response;
-            const Parsed parsed = parse(connection.in, request, response);
-            if (parsed == Parsed::more) {
-                ++it;
-                continue;
-            }
-            if (parsed == Parsed::complete) {
-                try {
-                    handler_(request, response);
-                } catch (const std::exception&) {
-                    response = HttpResponse();
-                    response.text(500, "internal server error");
-                }
-            }
-            connection.in.clear();
-            connection.out = serialised(request, response);
-            connection.deadline = Clock::now() + std::chrono::milliseconds(deadline_ms);
-            ++it;
-        }
-        if (waits[0].ready)
-            for (net::Socket accepted; (accepted = net::socket_accept(listener)) != net::no_socket;) {
-                // A full house makes room by dropping its oldest connection, never a newcomer.
-                if (connections.size() == max_connections) close(connections.begin());
-                connections.push_back(
-                    Connection{accepted, Clock::now() + std::chrono::milliseconds(deadline_ms), {}, {}, 0});
-            }
-    }
-    for (const Connection& connection : connections) net::socket_close(connection.socket);
+    core_.reset();
 }
 
 } // namespace vqsim

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The panel's HTTP server: one thread serves every connection without ever blocking on one, so slow
-// or silent clients can neither starve the others nor hold up a stop.
+// or silent clients can neither starve the others nor hold up a stop. Boost.Beast does the protocol.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,8 +42,8 @@ public:
     static constexpr int deadline_ms = 3000;
     static constexpr std::size_t max_head = 8192, max_headers = 64, max_body = 4096, max_connections = 128;
 
-    explicit HttpServer(Handler handler) : handler_(std::move(handler)) {}
-    ~HttpServer() { stop(); }
+    explicit HttpServer(Handler handler);
+    ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
@@ -55,10 +55,9 @@ public:
     void stop();
 
 private:
-    void loop();
+    struct Core;
     Handler handler_;
-    std::intptr_t listener_ = -1;
-    std::atomic<bool> stopping_{false};
+    std::unique_ptr<Core> core_;
     std::thread thread_;
 };
 

@@ -64,21 +64,25 @@ std::string decoded(const std::string& text)
     return out;
 }
 
+void bad(HttpResponse& refusal, const char* why)
+{
+    refusal.text(400, std::string("bad request: ") + why);
+}
+
 // What a client is told of a request Beast could not parse, or nothing when it is simply gone.
 bool refusal_for(const error_code& error, HttpResponse& refusal)
 {
     if (error.category() != http::make_error_code(http::error::bad_field).category()) return false;
-    const auto bad = [&](const char* why) { refusal.text(400, std::string("bad request: ") + why); };
     switch (static_cast<http::error>(error.value())) {
     case http::error::end_of_stream:
     case http::error::partial_message: return false;
     case http::error::bad_method:
     case http::error::bad_target:
-    case http::error::bad_version: bad("the request line is METHOD /PATH HTTP/1.1"); break;
-    case http::error::bad_field: bad("a header line without a name"); break;
-    case http::error::bad_content_length: bad("Content-Length is a number"); break;
-    case http::error::bad_transfer_encoding: bad("no chunked bodies: send Content-Length"); break;
-    default: bad("not HTTP/1.1"); break;
+    case http::error::bad_version: bad(refusal, "the request line is METHOD /PATH HTTP/1.1"); break;
+    case http::error::bad_field: bad(refusal, "a header line without a name"); break;
+    case http::error::bad_content_length: bad(refusal, "Content-Length is a number"); break;
+    case http::error::bad_transfer_encoding: bad(refusal, "no chunked bodies: send Content-Length"); break;
+    default: bad(refusal, "not HTTP/1.1"); break;
     }
     return true;
 }
@@ -131,18 +135,18 @@ private:
         // What came after the head is the body's beginning.
         buffer_.commit(asio::buffer_copy(buffer_.prepare(head_.size() - at), asio::buffer(head_.data() + at, head_.size() - at)));
         if (!parser_.is_header_done()) {
-            if (!refusal_for(parsed, refusal)) refusal.text(400, "bad request: not HTTP/1.1");
+            if (!refusal_for(parsed, refusal)) bad(refusal, "not HTTP/1.1");
             return answer(refusal);
         }
         const auto& head = parser_.get();
         if (static_cast<std::size_t>(std::distance(head.begin(), head.end())) > HttpServer::max_headers)
             refusal.text(431, "request header fields too large");
         else if (head.count(http::field::transfer_encoding) != 0)
-            refusal.text(400, "bad request: no chunked bodies: send Content-Length");
+            bad(refusal, "no chunked bodies: send Content-Length");
         else if (parser_.content_length() && *parser_.content_length() > HttpServer::max_body)
             refusal.text(413, "payload too large");
         else if (head.target().empty() || head.target()[0] != '/')
-            refusal.text(400, "bad request: the target is a path");
+            bad(refusal, "the target is a path");
         if (refusal.status != 200) return answer(refusal);
         if (parser_.is_done()) return respond();
         http::async_read(stream_, buffer_, parser_, [self = shared_from_this()](error_code error, std::size_t) {
@@ -302,10 +306,10 @@ int HttpServer::listen(int port)
         return -1;
     core->acceptor.bind(loopback, error);
     if (!error) core->acceptor.listen(64, error);
-    const tcp::endpoint bound = error ? tcp::endpoint() : core->acceptor.local_endpoint(error);
+    const int bound = error ? -1 : core->acceptor.local_endpoint(error).port();
     if (error) return -1;
     core_ = std::move(core);
-    return bound.port();
+    return bound;
 }
 
 void HttpServer::serve()

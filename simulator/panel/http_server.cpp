@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "platform/socket.h"
-#include "simulator/device/threads.h"
+#include "simulator/core/threads.h"
 
 namespace vqsim {
 

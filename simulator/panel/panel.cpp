@@ -10,10 +10,11 @@
 #include <mutex>
 #include <random>
 
+#include "simulator/core/capture_engine.h"
+#include "simulator/core/simulation.h"
 #include "simulator/panel/http_server.h"
 #include "simulator/panel/panel_page.h"
 #include "simulator/scenario/scenario.h"
-#include "simulator/device/simulation.h"
 
 namespace vqsim {
 
@@ -22,23 +23,7 @@ namespace {
 // The newest frame sample of a scanner as a PNG, or "" when it has none.
 std::string frame_picture(const std::string& sensor_id)
 {
-    std::shared_ptr<DeviceLink> device;
-    {
-        Simulation& sim = Simulation::instance();
-        std::lock_guard<std::mutex> guard(sim.mutex);
-        for (const auto& scanner : sim.scanners)
-            if (scanner->sensor_id == sensor_id) device = scanner->device;
-        if (!device) sim.each_detached([&](const ScannerIdentity& identity) {
-            if (identity.sensor_id == sensor_id) device = identity.device;
-        });
-    }
-    if (!device) return {};
-    std::vector<std::uint8_t> pixels;
-    {
-        // Copied out at once: the capture thread skips its samples while this is held.
-        std::lock_guard<std::mutex> guard(device->sample.mutex);
-        pixels = device->sample.pixels;
-    }
+    const std::vector<std::uint8_t> pixels = Simulation::instance().preview(sensor_id);
     if (pixels.empty()) return {};
     std::string png_bytes;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -91,11 +76,8 @@ std::string act(const HttpRequest& request)
     } else {
         return "do=unplug, plug, sleep, wake, status or log";
     }
-    {
-        std::lock_guard<std::mutex> guard(sim.mutex);
-        if (event.kind != TimelineEvent::Kind::log && sim.find_attached(sensor) == nullptr)
-            return "no scanner " + sensor + " is attached";
-    }
+    if (event.kind != TimelineEvent::Kind::log && !sim.is_attached(sensor))
+        return "no scanner " + sensor + " is attached";
     sim.fire(event);
     return "";
 }
@@ -138,7 +120,7 @@ public:
         port_ = bound; // known before the first request is read
         server->serve();
         server_ = std::move(server);
-        frame_sampling.store(true);
+        set_previews(true);
         std::fprintf(stderr, "VQUAD stand-in: panel at http://127.0.0.1:%d/\n", bound);
         std::fflush(stderr);
         return bound;
@@ -148,7 +130,7 @@ public:
     {
         std::lock_guard<std::mutex> guard(control_);
         if (!server_) return;
-        frame_sampling.store(false);
+        set_previews(false);
         server_.reset(); // drops every client where it stands
         port_ = -1;
     }

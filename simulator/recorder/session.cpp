@@ -2,24 +2,26 @@
 // The recorder's session: what the device library showed, kept and written as a scenario.
 #include "simulator/recorder/session.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <thread>
 
 #include "platform/library.h"
-#include "simulator/device/parameters.h"
+#include "simulator/scenario/scanner_facts.h"
 
 namespace vqrec {
 
 namespace platform = nvr::vantorquadrelv3::platform;
 using namespace Celdra::TFTManager;
+using Kind = vqsim::TimelineEvent::Kind;
 
 namespace {
 
-// The stand-in's limits on a scenario.
-constexpr std::size_t max_events = 10000, max_rules = 1000, max_log_text = 4096;
-constexpr std::uint32_t frame_stride = 3200, frame_height = 1500; // what the "frames" key takes
+// What a scenario's recorded frames take: whole images.
+constexpr std::uint32_t frame_stride = vqsim::image_stride_bytes, frame_height = vqsim::image_height;
 
 std::uint32_t keep_from_environment()
 {
@@ -38,13 +40,6 @@ bool lock_within_a_second(std::unique_lock<std::mutex>& lock)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-const vqsim::ParameterSpec* parameter_spec(std::uint32_t id)
-{
-    for (const vqsim::ParameterSpec& spec : vqsim::parameter_specs)
-        if (spec.id == id) return &spec;
-    return nullptr;
 }
 
 } // namespace
@@ -115,10 +110,12 @@ void Session::write_snapshot(std::unique_lock<std::mutex>& lock, bool exiting)
     if (out_.empty()) return;
     std::string description = "Recorded by the VQUAD recorder";
     if (dropped_ > 0) description += "; " + std::to_string(dropped_) + " events and failures past the limits left out";
-    json scenario = {{"description", description}, {"scanners", scanners_}};
-    if (!faults_.empty()) scenario["faults"] = faults_;
-    if (!timeline_.empty()) scenario["timeline"] = timeline_;
-    const std::string text = scenario.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    vqsim::Scenario scenario;
+    scenario.description = description;
+    scenario.scanners = scanners_;
+    scenario.faults = faults_;
+    scenario.timeline = timeline_;
+    const std::string text = vqsim::write_scenario(scenario);
     const std::uint64_t generation = ++generation_;
     lock.unlock();
     {
@@ -180,11 +177,10 @@ void Session::note_locked(Note& note)
     const std::string& sensor_id = note.track->sensor_id;
     if (sensor_id.empty()) return;
     if (!note.image.empty() && !out_.empty()) {
-        json& scanner = scanner_locked(sensor_id);
-        const std::size_t kept = scanner.contains("frames") ? scanner["frames"].size() : 0;
-        const std::string name = file_name(sensor_id, "frame-" + std::to_string(kept + 1));
+        vqsim::ScenarioScanner& scanner = scanner_locked(sensor_id);
+        const std::string name = file_name(sensor_id, "frame-" + std::to_string(scanner.frame_files.size() + 1));
         if (platform::file_replace_private(folder_ + name, note.image.data(), note.image.size())) {
-            scanner["frames"].push_back(name);
+            scanner.frame_files.push_back(name);
             changed_locked();
         }
     }
@@ -193,36 +189,37 @@ void Session::note_locked(Note& note)
         // Broken from its first frame on: the scanner was broken, and stays so until restarted.
         if (broken_now_.count(sensor_id) != 0) return;
         if (note.frame == 1) {
-            scanner_locked(sensor_id)["broken"] = true;
+            scanner_locked(sensor_id).broken = true;
             broken_now_.insert(sensor_id);
             changed_locked();
             return;
         }
     }
     // The status comes with the frame after the one counted when the event fires.
-    event_locked({{"event", "capture_status"},
-                  {"sensor_id", sensor_id},
-                  {"after_frames", note.frame - 1},
-                  {"status", static_cast<int>(note.status)}},
-                 nullptr);
+    vqsim::TimelineEvent event;
+    event.kind = Kind::capture_status;
+    event.sensor_id = sensor_id;
+    event.after_frames = note.frame - 1;
+    event.status = static_cast<int>(note.status);
+    event_locked(std::move(event), nullptr);
 }
 
 // A timeline event: at the scanner's frame count while it captures, else at the time since the
 // application started listening.
-void Session::event_locked(json event, Track* track)
+void Session::event_locked(vqsim::TimelineEvent event, Track* track)
 {
-    if (timeline_.size() >= max_events) {
+    if (timeline_.size() >= vqsim::max_events) {
         ++dropped_;
         return;
     }
-    if (!event.contains("after_frames")) {
+    if (!event.after_frames) {
         // Asleep, a scanner counts no frames: its events are at their time.
         if (track != nullptr && track->capturing.load() && asleep_.count(track->sensor_id) == 0) {
-            event["sensor_id"] = track->sensor_id;
-            event["after_frames"] = track->frames.load();
+            event.sensor_id = track->sensor_id;
+            event.after_frames = track->frames.load();
         } else {
             const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - started_);
-            event["at_ms"] = since.count() < 0 ? 0 : since.count();
+            event.at_ms = static_cast<std::uint64_t>(since.count() < 0 ? 0 : since.count());
         }
     }
     timeline_.push_back(std::move(event));
@@ -235,8 +232,8 @@ void Session::initialized()
     drain_locked();
     calls_.clear();
     last_failure_.clear();
-    faults_ = json::array();
-    timeline_ = json::array();
+    faults_.clear();
+    timeline_.clear();
     unplugged_.clear();
     broken_now_.clear();
     asleep_.clear();
@@ -259,15 +256,13 @@ void Session::answered(const char* operation, TFT_Status status, const std::uint
     const std::uint64_t call = ++calls_[operation];
     if (status == TFT_ERR_OK || status == TFT_ERR_UNPLUGGED || status == TFT_ERR_DIRTY_DEVICE) return;
     if (handle != nullptr && (handles_.count(*handle) == 0 || asleep_.count(sensor_of_locked(*handle)) != 0)) return;
-    if (faults_.size() >= max_rules) {
+    if (faults_.size() >= vqsim::max_faults) {
         ++dropped_;
         return;
     }
     std::uint64_t& last = last_failure_[operation];
-    json rule = {{"operation", operation}, {"status", static_cast<int>(status)}};
-    if (call - last - 1 > 0) rule["after"] = call - last - 1;
+    faults_.push_back(vqsim::FaultRule{operation, status, 1, call - last - 1});
     last = call;
-    faults_.push_back(std::move(rule));
     changed_locked();
 }
 
@@ -282,8 +277,8 @@ void Session::opened(const std::string& sensor_id, std::uint32_t handle, TFT_Sta
 {
     std::lock_guard<std::mutex> guard(mutex_);
     handles_[handle] = sensor_id;
-    json& scanner = scanner_locked(sensor_id); // also one opened without a listing: events name it
-    if (status == TFT_ERR_DIRTY_DEVICE) scanner["dirty"] = true;
+    vqsim::ScenarioScanner& scanner = scanner_locked(sensor_id); // also one opened without a listing: events name it
+    if (status == TFT_ERR_DIRTY_DEVICE) scanner.dirty = true;
     changed_locked();
 }
 
@@ -306,18 +301,20 @@ void Session::learned(std::uint32_t handle, Update update)
 
 void Session::serial_number(std::uint32_t handle, const std::string& serial_number)
 {
-    learned(handle, [&](json& scanner) { scanner["serial_number"] = serial_number; });
+    learned(handle, [&](vqsim::ScenarioScanner& scanner) { scanner.serial_number = serial_number; });
 }
 
 void Session::descriptors(std::uint32_t handle, const std::string& first, const std::string& second,
                           const std::string& third)
 {
-    learned(handle, [&](json& scanner) { scanner["descriptors"] = {first, second, third}; });
+    learned(handle, [&](vqsim::ScenarioScanner& scanner) {
+        scanner.descriptors = std::array<std::string, 3>{first, second, third};
+    });
 }
 
 void Session::pia(std::uint32_t handle, std::uint16_t block, const std::vector<std::uint8_t>& bytes)
 {
-    learned(handle, [&](json& scanner) { scanner["pia"][std::to_string(block)] = bytes; });
+    learned(handle, [&](vqsim::ScenarioScanner& scanner) { scanner.pia[block] = bytes; });
 }
 
 // A parameter's value before the application first set it is where the scanner started; one set
@@ -326,12 +323,10 @@ void Session::parameter_read(std::uint32_t handle, const ParameterPair& paramete
 {
     std::lock_guard<std::mutex> guard(mutex_);
     const std::string sensor_id = sensor_of_locked(handle);
-    const vqsim::ParameterSpec* spec = parameter_spec(parameter.first);
+    const vqsim::ParameterSpec* spec = vqsim::parameter_spec(parameter.first);
     if (sensor_id.empty() || spec == nullptr || parameters_set_[sensor_id].count(parameter.first) != 0) return;
     if (parameter.second < spec->low || parameter.second > spec->high) return;
-    json& values = scanner_locked(sensor_id)["parameters"];
-    if (values.contains(spec->name)) return;
-    values[spec->name] = parameter.second;
+    if (!scanner_locked(sensor_id).parameters.emplace(spec->id, parameter.second).second) return;
     changed_locked();
 }
 
@@ -341,11 +336,10 @@ void Session::parameters_set(std::uint32_t handle, const std::vector<ParameterPa
     const std::string sensor_id = sensor_of_locked(handle);
     if (sensor_id.empty()) return;
     for (const ParameterPair& parameter : parameters) {
-        const vqsim::ParameterSpec* spec = parameter_spec(parameter.first);
+        const vqsim::ParameterSpec* spec = vqsim::parameter_spec(parameter.first);
         if (spec == nullptr || !parameters_set_[sensor_id].insert(parameter.first).second) continue;
         if (parameter.second < spec->low || parameter.second > spec->high) continue;
-        json& values = scanner_locked(sensor_id)["parameters"];
-        if (!values.contains(spec->name)) values[spec->name] = parameter.second;
+        scanner_locked(sensor_id).parameters.emplace(spec->id, parameter.second);
     }
     changed_locked();
 }
@@ -365,13 +359,13 @@ void Session::calibration(std::uint32_t handle, const char* which, const std::ui
     if (sensor_id.empty() || out_.empty()) return;
     const std::string name = file_name(sensor_id, which);
     if (!platform::file_replace_private(folder_ + name, data, std::size_t{stride} * height)) return;
-    json& images = calibrations_[sensor_id];
-    if (!images.is_object() || images.value("stride_bytes", stride) != stride || images.value("height", height) != height)
-        images = json::object();
-    images[which] = name;
-    images["stride_bytes"] = stride;
-    images["height"] = height;
-    if (images.contains("black") && images.contains("white")) scanner_locked(sensor_id)["calibration"] = images;
+    vqsim::ScenarioCalibration& images = calibrations_[sensor_id];
+    // An image of another geometry than the one before: the pair starts again.
+    if (images.stride_bytes != stride || images.height != height) images = vqsim::ScenarioCalibration{};
+    (std::strcmp(which, "black") == 0 ? images.black_file : images.white_file) = name;
+    images.stride_bytes = stride;
+    images.height = height;
+    if (!images.black_file.empty() && !images.white_file.empty()) scanner_locked(sensor_id).calibration = images;
     changed_locked();
 }
 
@@ -405,13 +399,17 @@ void Session::plug_event(const std::string& serial_number, bool attached)
     if (attached && unplug != unplugged_.end()) {
         // Back after an unplug: the stand-in brings it back as the same device, after as long.
         const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - unplug->second.when);
-        timeline_[unplug->second.event]["replug_after_ms"] = after.count();
+        timeline_[unplug->second.event].replug_after_ms =
+            static_cast<unsigned>(std::min<std::int64_t>(after.count(), std::numeric_limits<unsigned>::max()));
         unplugged_.erase(unplug);
         changed_locked();
         return;
     }
-    event_locked({{"event", attached ? "plug" : "unplug"}, {"sensor_id", sensor_id}}, &track);
-    if (!attached && timeline_.back()["sensor_id"] == sensor_id)
+    vqsim::TimelineEvent event;
+    event.kind = attached ? Kind::plug : Kind::unplug;
+    event.sensor_id = sensor_id;
+    event_locked(std::move(event), &track);
+    if (!attached && !timeline_.empty() && timeline_.back().sensor_id == sensor_id)
         unplugged_[sensor_id] = Unplug{timeline_.size() - 1, clock::now()};
     track.capturing.store(false); // an unplug ends the capture
 }
@@ -421,7 +419,10 @@ void Session::power_event(const std::string& serial_number, bool asleep)
     std::lock_guard<std::mutex> guard(mutex_);
     const std::string sensor_id = device_event_locked(serial_number);
     if (sensor_id.empty()) return;
-    event_locked({{"event", asleep ? "sleep" : "wake"}, {"sensor_id", sensor_id}}, &track_locked(sensor_id));
+    vqsim::TimelineEvent event;
+    event.kind = asleep ? Kind::sleep : Kind::wake;
+    event.sensor_id = sensor_id;
+    event_locked(std::move(event), &track_locked(sensor_id));
     if (asleep)
         asleep_.insert(sensor_id);
     else
@@ -433,7 +434,7 @@ void Session::log_event(const std::string& text)
     std::lock_guard<std::mutex> guard(mutex_);
     drain_locked();
     // One line, as the stand-in takes it.
-    std::string line = text.substr(0, max_log_text);
+    std::string line = text.substr(0, vqsim::max_log_text);
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
     Track* capturing = nullptr;
@@ -442,7 +443,10 @@ void Session::log_event(const std::string& text)
             capturing = track.get();
             break;
         }
-    event_locked({{"event", "log"}, {"text", line}}, capturing);
+    vqsim::TimelineEvent event;
+    event.kind = Kind::log;
+    event.text = std::move(line);
+    event_locked(std::move(event), capturing);
 }
 
 std::string Session::sensor_of_locked(std::uint32_t handle) const
@@ -463,8 +467,8 @@ std::string Session::device_event_locked(const std::string& serial_number)
 
 std::string Session::sensor_by_serial_locked(const std::string& serial_number) const
 {
-    for (const json& scanner : scanners_)
-        if (scanner.value("serial_number", std::string()) == serial_number) return scanner["sensor_id"];
+    for (const vqsim::ScenarioScanner& scanner : scanners_)
+        if (scanner.serial_number.value_or(std::string()) == serial_number) return scanner.sensor_id;
     return {};
 }
 
@@ -475,11 +479,12 @@ Track& Session::track_locked(const std::string& sensor_id)
     return *track;
 }
 
-json& Session::scanner_locked(const std::string& sensor_id)
+vqsim::ScenarioScanner& Session::scanner_locked(const std::string& sensor_id)
 {
-    for (json& scanner : scanners_)
-        if (scanner["sensor_id"] == sensor_id) return scanner;
-    scanners_.push_back({{"sensor_id", sensor_id}});
+    for (vqsim::ScenarioScanner& scanner : scanners_)
+        if (scanner.sensor_id == sensor_id) return scanner;
+    scanners_.emplace_back();
+    scanners_.back().sensor_id = sensor_id;
     return scanners_.back();
 }
 

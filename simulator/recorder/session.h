@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // What a recorded session showed, kept as a scenario for the stand-in and written whole to
-// VQREC_OUT. Application calls and notifications update it under a lock; capture threads only hand
+// VQREC_OUT through the scenario codec. Application calls and notifications update it under a lock; capture threads only hand
 // it notes through a lock-free list. A thread of its own writes the file after each change, and it
 // is written at once at uninitialize, at destroy_instance and at exit.
 #pragma once
@@ -15,13 +15,11 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "simulator/recorder/frame_path.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vqrec {
 
-using json = nlohmann::ordered_json;
 using Celdra::TFTManager::ParameterPair;
 
 class Session {
@@ -77,14 +75,14 @@ private:
     void changed_locked();
     void drain_locked();
     void note_locked(Note& note);
-    void event_locked(json event, Track* track);
+    void event_locked(vqsim::TimelineEvent event, Track* track);
     template <class Update>
     void learned(std::uint32_t handle, Update update);
     std::string sensor_of_locked(std::uint32_t handle) const;
     std::string sensor_by_serial_locked(const std::string& serial_number) const;
     std::string device_event_locked(const std::string& serial_number);
     Track& track_locked(const std::string& sensor_id);
-    json& scanner_locked(const std::string& sensor_id);
+    vqsim::ScenarioScanner& scanner_locked(const std::string& sensor_id);
     std::string file_name(const std::string& sensor_id, const std::string& what) const;
     void write_snapshot(std::unique_lock<std::mutex>& lock, bool exiting = false);
 
@@ -97,16 +95,16 @@ private:
     std::uint64_t written_ = 0;
     std::atomic<Note*> notes_{nullptr};
 
-    json scanners_ = json::array();
-    json faults_ = json::array();
-    json timeline_ = json::array();
+    std::vector<vqsim::ScenarioScanner> scanners_;
+    std::vector<vqsim::FaultRule> faults_;
+    std::vector<vqsim::TimelineEvent> timeline_;
     std::uint64_t dropped_ = 0; // events and rules past the stand-in's limits
     clock::time_point started_ = clock::now();
     bool listening_ = false;
     std::map<std::uint32_t, std::string> handles_;
     std::map<std::string, std::unique_ptr<Track>> tracks_;
     std::map<std::string, std::uint64_t> calls_, last_failure_;
-    std::map<std::string, json> calibrations_;
+    std::map<std::string, vqsim::ScenarioCalibration> calibrations_; // by sensor, until both images are in
     std::map<std::string, std::set<std::uint32_t>> parameters_set_;
     std::set<std::string> broken_now_, asleep_;
     std::map<std::string, Unplug> unplugged_;

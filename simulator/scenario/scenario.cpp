@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Reading scenario files: every key checked, every error shown at its line and column.
+// The scenario codec: reading (every key checked, every error shown at its line and column) and
+// writing, the one place where the format's keys are spelled.
 #include "simulator/scenario/scenario.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "simulator/scenario/scanner_facts.h"
 
 namespace vqsim {
 
@@ -29,15 +31,14 @@ constexpr std::size_t max_file_bytes = 48u << 20; // 10000 log events of 4096 by
 constexpr std::size_t max_depth = 8;              // the format nests 5 deep
 constexpr std::size_t max_values = 8u << 20;
 constexpr std::size_t max_text = 255;
-constexpr std::size_t max_frame_files = 64; // 307 MB of images
 constexpr std::uint64_t max_ms = 86400000; // a day
 
 // The most entries each array may hold, by its name (a PIA block's bytes are named by the block).
 std::size_t most_entries(const std::string& name)
 {
-    if (name == "scanners") return 64;
-    if (name == "faults") return 1000;
-    if (name == "timeline") return 10000;
+    if (name == "scanners") return max_scanners;
+    if (name == "faults") return max_faults;
+    if (name == "timeline") return max_events;
     if (name == "descriptors") return 3;
     return 65535;
 }
@@ -49,6 +50,9 @@ const char* const operation_names[] = {
     "read_serial_number", "get_device_descriptor", "read_pia", "get_capture_param", "set_capture_params",
     "set_ihm_request", "start_asynchronous_capture", "stop_asynchronous_capture", "read_fpn_data_black",
     "read_fpn_data_white"};
+
+// By TimelineEvent::Kind.
+const char* const event_kinds[] = {"unplug", "plug", "sleep", "wake", "capture_status", "log"};
 
 // The operations that fault rules may name.
 bool is_operation(const std::string& name)
@@ -415,7 +419,7 @@ struct ScannerReader {
     const Reader& reader;
     std::string folder; // of the scenario, for relative calibration files
 
-    ScenarioScanner read(const std::string& p, const json& value, std::size_t index) const
+    ScenarioScanner read(const std::string& p, const json& value) const
     {
         static const std::vector<std::string> keys = {"sensor_id", "serial_number", "descriptors", "dirty", "broken",
                                                       "attached",  "pia",           "parameters",  "calibration",
@@ -423,32 +427,31 @@ struct ScannerReader {
         reader.object(p, value, "a scanner", keys);
         if (!value.contains("sensor_id")) reader.fail(p, "a scanner needs \"sensor_id\"");
         const std::string id = reader.text(p + "/sensor_id", value["sensor_id"], "sensor_id", max_text, false);
-        char serial[32];
-        std::snprintf(serial, sizeof serial, "QV3-5A1C%04X", static_cast<unsigned>(index + 1) & 0xFFFFu);
-        std::string serial_number = serial;
+        ScenarioScanner scanner;
+        scanner.sensor_id = id;
         if (value.contains("serial_number"))
-            serial_number = reader.text(p + "/serial_number", value["serial_number"], "serial_number", max_text);
-        ScenarioScanner scanner{factory_identity(id, serial_number)};
-        ScannerIdentity& identity = scanner.identity;
+            scanner.serial_number =
+                reader.text(p + "/serial_number", value["serial_number"], "serial_number", max_text);
         if (value.contains("descriptors")) {
             const json& list = reader.array(p + "/descriptors", value["descriptors"], "descriptors", 3);
             if (list.size() != 3) reader.fail(p + "/descriptors", "\"descriptors\" holds exactly three strings");
+            scanner.descriptors.emplace();
             for (std::size_t i = 0; i < 3; ++i)
-                identity.descriptor[i] =
+                (*scanner.descriptors)[i] =
                     reader.text(p + "/descriptors/" + std::to_string(i), list[i], "descriptors", max_text);
         }
-        if (value.contains("dirty")) identity.dirty = reader.boolean(p + "/dirty", value["dirty"], "dirty");
+        if (value.contains("dirty")) scanner.dirty = reader.boolean(p + "/dirty", value["dirty"], "dirty");
         if (value.contains("broken")) scanner.broken = reader.boolean(p + "/broken", value["broken"], "broken");
         if (value.contains("attached"))
             scanner.attached = reader.boolean(p + "/attached", value["attached"], "attached");
-        if (value.contains("pia")) read_pia(p + "/pia", value["pia"], identity);
-        if (value.contains("parameters")) read_parameters(p + "/parameters", value["parameters"], identity);
-        if (value.contains("calibration")) read_calibration(p + "/calibration", value["calibration"], identity);
-        if (value.contains("frames")) read_frames(p + "/frames", value["frames"], identity);
+        if (value.contains("pia")) read_pia(p + "/pia", value["pia"], scanner);
+        if (value.contains("parameters")) read_parameters(p + "/parameters", value["parameters"], scanner);
+        if (value.contains("calibration")) read_calibration(p + "/calibration", value["calibration"], scanner);
+        if (value.contains("frames")) read_frames(p + "/frames", value["frames"], scanner);
         return scanner;
     }
 
-    void read_pia(const std::string& p, const json& value, ScannerIdentity& identity) const
+    void read_pia(const std::string& p, const json& value, ScenarioScanner& scanner) const
     {
         if (!value.is_object()) reader.fail(p, "\"pia\" is an object, not " + type_name(value));
         reader.members(p, value, [&](const std::string& at, const std::string& key, const json& bytes) {
@@ -468,22 +471,22 @@ struct ScannerReader {
                     block.push_back(static_cast<std::uint8_t>(
                         reader.whole(at + "/" + std::to_string(i), list[i], "pia " + key, 0, 255)));
             }
-            identity.pia[static_cast<std::uint16_t>(std::stoul(key))] = std::move(block);
+            scanner.pia[static_cast<std::uint16_t>(std::stoul(key))] = std::move(block);
         });
     }
 
-    void read_parameters(const std::string& p, const json& value, ScannerIdentity& identity) const
+    void read_parameters(const std::string& p, const json& value, ScenarioScanner& scanner) const
     {
         std::vector<std::string> names;
         for (const ParameterSpec& spec : parameter_specs) names.push_back(spec.name);
         reader.object(p, value, "\"parameters\"", names);
         for (const ParameterSpec& spec : parameter_specs)
             if (value.contains(spec.name))
-                identity.parameters[spec.id] = static_cast<std::uint32_t>(
+                scanner.parameters[spec.id] = static_cast<std::uint32_t>(
                     reader.whole(p + "/" + spec.name, value[spec.name], spec.name, spec.low, spec.high));
     }
 
-    void read_calibration(const std::string& p, const json& value, ScannerIdentity& identity) const
+    void read_calibration(const std::string& p, const json& value, ScenarioScanner& scanner) const
     {
         if (value.is_string() && value.get<std::string>() == "built-in") return;
         if (!value.is_object())
@@ -498,35 +501,38 @@ struct ScannerReader {
             static_cast<std::uint32_t>(reader.whole(p + "/height", value["height"], "height", 1, 65536));
         const std::uint64_t bytes = std::uint64_t{stride} * height;
         if (bytes > (64u << 20)) reader.fail(p, "a calibration image of more than 64 MiB");
-        Calibration calibration;
+        ScenarioCalibration calibration;
         calibration.stride_bytes = stride;
         calibration.height = height;
-        for (const char* which : {"black", "white"})
-            (which[0] == 'b' ? calibration.black : calibration.white) =
+        for (const char* which : {"black", "white"}) {
+            const bool black = which[0] == 'b';
+            (black ? calibration.black : calibration.white) =
                 raw_samples(p + "/" + which, value[which], std::string("the ") + which + " image", bytes,
-                            "stride_bytes x height");
-        identity.calibration = std::move(calibration);
+                            "stride_bytes x height", black ? calibration.black_file : calibration.white_file);
+        }
+        scanner.calibration = std::move(calibration);
     }
 
     // Recorded images the scanner's captures deliver in a loop instead of synthesised ones.
-    void read_frames(const std::string& p, const json& value, ScannerIdentity& identity) const
+    void read_frames(const std::string& p, const json& value, ScenarioScanner& scanner) const
     {
         const json& list = reader.array(p, value, "frames", max_frame_files);
         if (list.empty()) reader.fail(p, "\"frames\" lists at least one raw file");
         auto frames = std::make_shared<RecordedFrames>();
+        scanner.frame_files.resize(list.size());
         for (std::size_t i = 0; i < list.size(); ++i)
             frames->push_back(raw_samples(p + "/" + std::to_string(i), list[i], "frame " + std::to_string(i),
-                                          image_samples * 2, "a whole frame, 3200 x 1500"));
-        identity.frames = std::move(frames);
+                                          image_samples * 2, "a whole frame, 3200 x 1500", scanner.frame_files[i]));
+        scanner.frames = std::move(frames);
     }
 
     // A raw file of exactly `bytes` bytes of 16-bit samples, least significant byte first; its path
-    // relative to the scenario's folder.
+    // relative to the scenario's folder. `written` is the name as the file has it.
     std::vector<std::uint16_t> raw_samples(const std::string& at, const json& name, const std::string& what,
-                                           std::uint64_t bytes, const char* size_name) const
+                                           std::uint64_t bytes, const char* size_name, std::string& written) const
     {
-        std::string path = reader.text(at, name, what, 4096, false);
-        if (!is_absolute(path)) path = folder + path;
+        written = reader.text(at, name, what, 4096, false);
+        std::string path = is_absolute(written) ? written : folder + written;
         std::string raw;
         if (const char* kind = platform::special_file_kind(path.c_str()))
             reader.fail(at, what + " " + path + " is " + kind + ", not a regular file");
@@ -547,7 +553,7 @@ TimelineEvent read_event(const Reader& reader, const std::string& p, const json&
                          const std::vector<std::string>* sensor_ids)
 {
     using Kind = TimelineEvent::Kind;
-    static const std::vector<std::string> kinds = {"unplug", "plug", "sleep", "wake", "capture_status", "log"};
+    const std::vector<std::string> kinds(std::begin(event_kinds), std::end(event_kinds));
     if (!value.is_object()) reader.fail(p, "an event is an object, not " + type_name(value));
     if (!value.contains("event")) reader.fail(p, "an event needs \"event\" (" + join(kinds) + ")");
     const std::string kind = reader.text(p + "/event", value["event"], "event", max_text);
@@ -583,7 +589,7 @@ TimelineEvent read_event(const Reader& reader, const std::string& p, const json&
     }
     if (event.kind == Kind::log) {
         if (!value.contains("text")) reader.fail(p, "a log event needs \"text\"");
-        event.text = reader.text(p + "/text", value["text"], "text", 4096);
+        event.text = reader.text(p + "/text", value["text"], "text", max_log_text);
         // The library writes the device library's texts as they come: a line feed would forge lines.
         if (has_control_character(event.text))
             reader.fail(p + "/text", "\"text\" holds a control character; a log text is one line of printable text");
@@ -597,20 +603,21 @@ Scenario read_document(const Document& document, const std::string& folder)
     const json& root = reader.object("", document.root(), "a scenario",
                                      {"description", "scanners", "frame_interval_us", "faults", "timeline"});
     Scenario scenario;
-    if (root.contains("description")) reader.text("/description", root["description"], "description", 65536);
+    if (root.contains("description"))
+        scenario.description = reader.text("/description", root["description"], "description", 65536);
     if (root.contains("frame_interval_us"))
         scenario.frame_interval_us = static_cast<unsigned>(
             reader.whole("/frame_interval_us", root["frame_interval_us"], "frame_interval_us", 100, 10000000));
 
     std::vector<std::string> sensor_ids;
     if (root.contains("scanners")) {
-        const json& list = reader.array("/scanners", root["scanners"], "scanners", 64);
+        const json& list = reader.array("/scanners", root["scanners"], "scanners", max_scanners);
         const ScannerReader scanners{reader, folder};
         scenario.scanners.emplace();
         for (std::size_t i = 0; i < list.size(); ++i) {
             const std::string p = "/scanners/" + std::to_string(i);
-            scenario.scanners->push_back(scanners.read(p, list[i], i));
-            const std::string& id = scenario.scanners->back().identity.sensor_id;
+            scenario.scanners->push_back(scanners.read(p, list[i]));
+            const std::string& id = scenario.scanners->back().sensor_id;
             if (std::find(sensor_ids.begin(), sensor_ids.end(), id) != sensor_ids.end())
                 reader.fail(p + "/sensor_id", "a second scanner \"" + id + "\"");
             sensor_ids.push_back(id);
@@ -618,7 +625,7 @@ Scenario read_document(const Document& document, const std::string& folder)
     }
 
     if (root.contains("faults")) {
-        const json& list = reader.array("/faults", root["faults"], "faults", 1000);
+        const json& list = reader.array("/faults", root["faults"], "faults", max_faults);
         for (std::size_t i = 0; i < list.size(); ++i) {
             const std::string p = "/faults/" + std::to_string(i);
             const json& fault = reader.object(p, list[i], "a fault", {"operation", "status", "count", "after"});
@@ -628,22 +635,21 @@ Scenario read_document(const Document& document, const std::string& folder)
             rule.operation = reader.text(p + "/operation", fault["operation"], "operation", max_text);
             if (!is_operation(rule.operation))
                 reader.fail(p + "/operation", "unknown operation \"" + rule.operation + "\"");
-            rule.rule.status =
-                static_cast<TFT_Status>(reader.whole(p + "/status", fault["status"], "status", 1, 255));
-            rule.rule.count = 1;
+            rule.status = static_cast<Celdra::TFTManager::TFT_Status>(
+                reader.whole(p + "/status", fault["status"], "status", 1, 255));
             if (fault.contains("count")) {
-                rule.rule.count = static_cast<int>(reader.whole(p + "/count", fault["count"], "count", -1, 1000000));
-                if (rule.rule.count == 0) reader.fail(p + "/count", "\"count\" is -1 (every call) or 1 to 1000000");
+                rule.count = static_cast<int>(reader.whole(p + "/count", fault["count"], "count", -1, 1000000));
+                if (rule.count == 0) reader.fail(p + "/count", "\"count\" is -1 (every call) or 1 to 1000000");
             }
             if (fault.contains("after"))
-                rule.rule.after =
+                rule.after =
                     static_cast<std::uint64_t>(reader.whole(p + "/after", fault["after"], "after", 0, 1000000000));
             scenario.faults.push_back(std::move(rule));
         }
     }
 
     if (root.contains("timeline")) {
-        const json& list = reader.array("/timeline", root["timeline"], "timeline", 10000);
+        const json& list = reader.array("/timeline", root["timeline"], "timeline", max_events);
         for (std::size_t i = 0; i < list.size(); ++i)
             scenario.timeline.push_back(read_event(reader, "/timeline/" + std::to_string(i), list[i],
                                                    scenario.scanners ? &sensor_ids : nullptr));
@@ -651,7 +657,62 @@ Scenario read_document(const Document& document, const std::string& folder)
     return scenario;
 }
 
+using ordered_json = nlohmann::ordered_json;
+
+ordered_json write_scanner(const ScenarioScanner& scanner)
+{
+    ordered_json out = {{"sensor_id", scanner.sensor_id}};
+    if (scanner.serial_number) out["serial_number"] = *scanner.serial_number;
+    if (scanner.descriptors) out["descriptors"] = *scanner.descriptors;
+    if (scanner.dirty) out["dirty"] = true;
+    if (scanner.broken) out["broken"] = true;
+    if (!scanner.attached) out["attached"] = false;
+    for (const auto& [block, bytes] : scanner.pia) out["pia"][std::to_string(block)] = bytes;
+    for (const ParameterSpec& spec : parameter_specs)
+        if (auto found = scanner.parameters.find(spec.id); found != scanner.parameters.end())
+            out["parameters"][spec.name] = found->second;
+    if (const auto& calibration = scanner.calibration)
+        out["calibration"] = {{"black", calibration->black_file},
+                              {"white", calibration->white_file},
+                              {"stride_bytes", calibration->stride_bytes},
+                              {"height", calibration->height}};
+    if (!scanner.frame_files.empty()) out["frames"] = scanner.frame_files;
+    return out;
+}
+
+ordered_json write_event(const TimelineEvent& event)
+{
+    using Kind = TimelineEvent::Kind;
+    ordered_json out = {{"event", event_kinds[static_cast<std::size_t>(event.kind)]}};
+    if (!event.sensor_id.empty()) out["sensor_id"] = event.sensor_id;
+    if (event.at_ms) out["at_ms"] = *event.at_ms;
+    if (event.after_frames) out["after_frames"] = *event.after_frames;
+    if (event.kind == Kind::unplug && event.replug_after_ms) out["replug_after_ms"] = *event.replug_after_ms;
+    if (event.kind == Kind::capture_status) out["status"] = event.status;
+    if (event.kind == Kind::log) out["text"] = event.text;
+    return out;
+}
+
 } // namespace
+
+std::string write_scenario(const Scenario& scenario)
+{
+    ordered_json out = ordered_json::object();
+    if (scenario.description) out["description"] = *scenario.description;
+    if (scenario.scanners) {
+        out["scanners"] = ordered_json::array();
+        for (const ScenarioScanner& scanner : *scenario.scanners) out["scanners"].push_back(write_scanner(scanner));
+    }
+    if (scenario.frame_interval_us) out["frame_interval_us"] = *scenario.frame_interval_us;
+    for (const FaultRule& rule : scenario.faults) {
+        ordered_json fault = {{"operation", rule.operation}, {"status", static_cast<int>(rule.status)}};
+        if (rule.count != 1) fault["count"] = rule.count;
+        if (rule.after != 0) fault["after"] = rule.after;
+        out["faults"].push_back(std::move(fault));
+    }
+    for (const TimelineEvent& event : scenario.timeline) out["timeline"].push_back(write_event(event));
+    return out.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
 
 bool has_control_character(const std::string& text)
 {

@@ -16,7 +16,7 @@
 #include <boost/filesystem.hpp>
 #include <nlohmann/json.hpp>
 
-#include "simulator/device/image_writer.h"
+#include "simulator/classes/image_writer.h"
 #include "tests/support/environment.h"
 #include "simulator/recorder/frame_path.h"
 #include "simulator/recorder/session.h"

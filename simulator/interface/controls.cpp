@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "simulator/core/simulation.h"
 #include "simulator/panel/panel.h"
 #include "simulator/scenario/scenario.h"
-#include "simulator/device/simulation.h"
 #include "simulator/vqsim.h"
 
 using vqsim::Scanner;
@@ -28,11 +28,7 @@ std::string text(const char* value)
 template <class Change>
 int with_scanner(const char* sensor_id, Change change)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    Scanner* scanner = sim().find_attached(text(sensor_id));
-    if (scanner == nullptr) return -1;
-    change(*scanner);
-    return 0;
+    return sim().with_attached(text(sensor_id), change) ? 0 : -1;
 }
 
 } // namespace
@@ -61,35 +57,23 @@ VQSIM_API void vqsim_power_event(const char* serial_number, int event, int is_ac
 
 VQSIM_API void vqsim_fail(const char* operation, int status, int count)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (count == 0)
-        sim().fail_rules.erase(text(operation));
-    else
-        sim().fail_rules[text(operation)] = {{static_cast<Celdra::TFTManager::TFT_Status>(status), count}};
+    sim().set_fault(text(operation), static_cast<Celdra::TFTManager::TFT_Status>(status), count);
 }
 
 VQSIM_API void vqsim_delay(const char* operation, unsigned milliseconds)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (milliseconds == 0)
-        sim().delays.erase(text(operation));
-    else
-        sim().delays[text(operation)] = milliseconds;
+    sim().set_delay(text(operation), milliseconds);
 }
 
 VQSIM_API unsigned long long vqsim_call_count(const char* operation)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    auto found = sim().call_counts.find(text(operation));
-    return found == sim().call_counts.end() ? 0 : found->second;
+    return sim().call_count(text(operation));
 }
 
 VQSIM_API int vqsim_add_sensor(const char* sensor_id, const char* serial_number)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (sensor_id == nullptr || sim().find_attached(sensor_id) != nullptr) return -1;
-    sim().attach(vqsim::factory_identity(sensor_id, text(serial_number)));
-    return 0;
+    if (sensor_id == nullptr) return -1;
+    return sim().add(vqsim::factory_identity(sensor_id, text(serial_number))) ? 0 : -1;
 }
 
 VQSIM_API int vqsim_remove_sensor(const char* sensor_id)
@@ -104,9 +88,9 @@ VQSIM_API int vqsim_set_dirty(const char* sensor_id, int dirty)
 
 VQSIM_API int vqsim_is_open(const char* sensor_id)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    Scanner* scanner = sim().find_attached(text(sensor_id));
-    return scanner == nullptr ? -1 : scanner->open ? 1 : 0;
+    int open = -1;
+    with_scanner(sensor_id, [&](Scanner& s) { open = s.open ? 1 : 0; });
+    return open;
 }
 
 VQSIM_API int vqsim_set_serial_number(const char* sensor_id, const char* serial_number)
@@ -134,18 +118,18 @@ VQSIM_API int vqsim_set_pia(const char* sensor_id, unsigned short block, const u
 VQSIM_API int vqsim_lamp_state(const char* sensor_id, int lamp)
 {
     if (lamp < 0 || lamp >= static_cast<int>(vqsim::lamp_count)) return -1;
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    Scanner* scanner = sim().find_attached(text(sensor_id));
-    return scanner == nullptr ? -1 : scanner->lamps[static_cast<std::size_t>(lamp)];
+    int state = -1;
+    with_scanner(sensor_id, [&](Scanner& s) { state = s.lamps[static_cast<std::size_t>(lamp)]; });
+    return state;
 }
 
 VQSIM_API int vqsim_last_ihm_request(unsigned int* handle, unsigned char* pairs, unsigned int capacity,
                                      unsigned int* pair_count, int* buzzer_mode, unsigned short* arg_u16,
                                      int* arg_int)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (!sim().last_ihm) return -1;
-    const vqsim::IhmRequest& request = *sim().last_ihm;
+    const std::optional<vqsim::IhmRequest> last = sim().last_ihm();
+    if (!last) return -1;
+    const vqsim::IhmRequest& request = *last;
     if (handle) *handle = request.handle;
     if (pair_count) *pair_count = static_cast<unsigned>(request.lamps.size());
     for (std::size_t i = 0; pairs != nullptr && i < request.lamps.size() && i < capacity; ++i) {
@@ -161,9 +145,9 @@ VQSIM_API int vqsim_last_ihm_request(unsigned int* handle, unsigned char* pairs,
 VQSIM_API int vqsim_last_capture_params(unsigned int* handle, unsigned int* pairs, unsigned int capacity,
                                         unsigned int* pair_count)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (!sim().last_params) return -1;
-    const vqsim::ParamsRequest& request = *sim().last_params;
+    const std::optional<vqsim::ParamsRequest> last = sim().last_params();
+    if (!last) return -1;
+    const vqsim::ParamsRequest& request = *last;
     if (handle) *handle = request.handle;
     if (pair_count) *pair_count = static_cast<unsigned>(request.pairs.size());
     for (std::size_t i = 0; pairs != nullptr && i < request.pairs.size() && i < capacity; ++i) {
@@ -180,18 +164,12 @@ VQSIM_API void vqsim_set_frame_interval_us(unsigned interval)
 
 VQSIM_API void vqsim_inject_capture_status(unsigned int handle, int status)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    for (auto& scanner : sim().scanners)
-        if (scanner->handle == handle && handle != 0)
-            sim().inject(*scanner, static_cast<Celdra::TFTManager::TFT_Status>(status));
+    sim().inject(handle, static_cast<Celdra::TFTManager::TFT_Status>(status));
 }
 
 VQSIM_API unsigned long long vqsim_frames_sent(unsigned int handle)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    for (auto& scanner : sim().scanners)
-        if (scanner->handle == handle && handle != 0 && scanner->capture) return scanner->capture->frames_sent();
-    return 0;
+    return sim().frames_sent(handle);
 }
 
 VQSIM_API int vqsim_set_calibration(const char* sensor_id, const unsigned short* black, const unsigned short* white,
@@ -239,19 +217,13 @@ VQSIM_API void vqsim_stop_panel(void)
 
 VQSIM_API void vqsim_use_scenario(const char* path)
 {
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    if (path == nullptr)
-        sim().scenario_file.reset();
-    else
-        sim().scenario_file = path;
+    sim().use_scenario(path == nullptr ? std::nullopt : std::optional<std::string>(path));
 }
 
 VQSIM_API int vqsim_add_timeline_event(const char* json)
 {
     try {
-        vqsim::TimelineEvent event = vqsim::read_timeline_event(text(json), "vqsim_add_timeline_event");
-        std::lock_guard<std::mutex> guard(sim().mutex);
-        sim().added_events.push_back(std::move(event));
+        sim().add_event(vqsim::read_timeline_event(text(json), "vqsim_add_timeline_event"));
         return 0;
     } catch (const vqsim::ScenarioError& error) {
         std::fprintf(stderr, "%s\n", error.what());

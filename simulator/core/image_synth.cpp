@@ -9,7 +9,7 @@
 // A few samples per sensor are defective: their dark level sits near 255..285 and the black
 // calibration readout gives it back 255 low, far below the black mean. The system repairs such
 // samples by adding 255, which restores the true dark level that live frames carry.
-#include "simulator/device/image_synth.h"
+#include "simulator/core/image_synth.h"
 
 #include <algorithm>
 #include <array>

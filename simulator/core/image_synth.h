@@ -9,13 +9,9 @@
 #include <string>
 
 #include "devicelib/TFTManager.h"
+#include "simulator/scenario/scanner_facts.h"
 
 namespace vqsim {
-
-constexpr std::uint32_t image_width = 1600;
-constexpr std::uint32_t image_height = 1500;
-constexpr std::uint32_t image_stride_bytes = image_width * 2;
-constexpr std::size_t image_samples = std::size_t{image_width} * image_height;
 
 struct SensorPattern;
 

@@ -14,20 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "simulator/device/capture_engine.h"
+#include "simulator/core/device_link.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vqsim {
-
-struct TimelineEvent {
-    enum class Kind { unplug, plug, sleep, wake, capture_status, log };
-    Kind kind = Kind::log;
-    std::optional<std::uint64_t> at_ms;        // since initialize
-    std::optional<std::uint64_t> after_frames; // sent by the scanner since initialize
-    std::string sensor_id;                     // empty: the scenario's first scanner
-    std::optional<unsigned> replug_after_ms;   // unplug: absent, it stays away until a plug event
-    int status = 0;                            // capture_status
-    std::string text;                          // log
-};
 
 class Timeline {
 public:

@@ -7,9 +7,12 @@
 #include <cstring>
 #include <utility>
 
+#include "simulator/classes/image_writer.h"
+#include "simulator/core/image_synth.h"
+#include "simulator/core/simulation.h"
 #include "simulator/panel/panel.h"
+#include "simulator/scenario/scanner_facts.h"
 #include "simulator/scenario/scenario.h"
-#include "simulator/device/simulation.h"
 
 namespace Celdra::TFTManager {
 
@@ -31,11 +34,7 @@ template <class Work>
 TFT_Status on_open_scanner(const char* operation, std::uint32_t handle, Work work)
 {
     if (auto forced = sim().enter(operation)) return *forced;
-    std::unique_lock<std::mutex> lock(sim().mutex);
-    Scanner* scanner = nullptr;
-    TFT_Status status = sim().find_open(handle, &scanner);
-    if (status != TFT_ERR_OK) return status;
-    return work(*scanner, lock);
+    return sim().with_open(handle, work);
 }
 
 bool parameter_in_range(std::uint32_t id, std::uint32_t value)
@@ -70,14 +69,7 @@ void TFTManagerClass::destroy_instance()
 {
     sim().enter("destroy_instance", false);
     vqsim::stop_panel();
-    sim().stop_timeline();
-    {
-        // No thread of the library outlives its instance: an unplugged scanner comes back now, and
-        // the event thread ends.
-        std::unique_lock<std::mutex> lock(sim().mutex);
-        sim().finish_unplugs(lock, true);
-        sim().stop_events(lock);
-    }
+    sim().shutdown();
     std::lock_guard<std::mutex> guard(instance_mutex);
     instance.reset();
 }
@@ -85,11 +77,7 @@ void TFTManagerClass::destroy_instance()
 TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
 {
     if (auto forced = sim().enter("initialize", false)) return *forced;
-    std::optional<std::string> file;
-    {
-        std::lock_guard<std::mutex> guard(sim().mutex);
-        file = sim().scenario_file;
-    }
+    std::optional<std::string> file = sim().scenario_file();
     if (!file) {
         const char* variable = std::getenv("VQSIM_SCENARIO");
         if (variable != nullptr && *variable != '\0') file = variable;
@@ -124,14 +112,7 @@ TFT_Status TFTManagerClass::initialize(void*, TFT_LogLevel)
 TFT_Status TFTManagerClass::uninitialize()
 {
     if (auto forced = sim().enter("uninitialize", false)) return *forced;
-    sim().stop_timeline();
-    std::unique_lock<std::mutex> lock(sim().mutex);
-    sim().stop_all_captures(lock);
-    for (auto& scanner : sim().scanners) {
-        scanner->open = false;
-        scanner->handle = 0;
-    }
-    sim().initialized = false;
+    sim().uninitialize();
     return TFT_ERR_OK;
 }
 
@@ -163,27 +144,17 @@ void TFTManagerClass::unregister_notification_callback()
 TFT_Status TFTManagerClass::close_all_sensor()
 {
     if (auto forced = sim().enter("close_all_sensor")) return *forced;
-    std::unique_lock<std::mutex> lock(sim().mutex);
-    auto& scanners = sim().scanners;
-    sim().stop_all_captures(lock);
-    for (auto& scanner : scanners) {
-        scanner->open = false;
-        scanner->handle = 0;
-    }
-    scanners.erase(std::remove_if(scanners.begin(), scanners.end(), [](auto& s) { return !s->attached; }),
-                   scanners.end());
+    sim().close_all();
     return TFT_ERR_OK;
 }
 
 TFT_Status TFTManagerClass::get_sensor_list(std::vector<TFTSensorClass>& sensors)
 {
     if (auto forced = sim().enter("get_sensor_list")) return *forced;
-    std::lock_guard<std::mutex> guard(sim().mutex);
     sensors.clear();
-    for (auto& scanner : sim().scanners) {
-        if (!scanner->attached) continue;
+    for (const std::string& id : sim().attached_ids()) {
         sensors.emplace_back();
-        sensors.back().set_sensor_id(scanner->sensor_id);
+        sensors.back().set_sensor_id(id);
     }
     return TFT_ERR_OK;
 }
@@ -192,51 +163,14 @@ TFT_Status TFTManagerClass::open_sensor(const TFTSensorClass& sensor, std::uint3
 {
     if (auto forced = sim().enter("open_sensor")) return *forced;
     if (handle == nullptr) return TFT_ERR_BAD_PARAMETERS;
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    Scanner* scanner = sim().find_attached(sensor.get_sensor_id());
-    if (scanner == nullptr) return TFT_ERR_NO_SCANNER;
-    if (scanner->open) {
-        *handle = scanner->handle;
-        return TFT_ERR_ALREADY_OPEN;
-    }
-    scanner->open = true;
-    scanner->handle = sim().next_handle++;
-    if (sim().next_handle == 0) sim().next_handle = 1;
-    *handle = scanner->handle;
-    sim().note(scanner->sensor_id, scanner->dirty ? "opened, dirty" : "opened");
-    return scanner->dirty ? TFT_ERR_DIRTY_DEVICE : TFT_ERR_OK;
+    return sim().open(sensor.get_sensor_id(), handle);
 }
 
 TFT_Status TFTManagerClass::close_sensor(std::uint32_t* handle)
 {
     if (auto forced = sim().enter("close_sensor")) return *forced;
     if (handle == nullptr || *handle == 0) return TFT_ERR_BAD_PARAMETERS;
-    std::shared_ptr<vqsim::CaptureEngine> engine;
-    std::unique_ptr<Scanner> forgotten;
-    TFT_Status status = TFT_ERR_BAD_PARAMETERS;
-    {
-        std::lock_guard<std::mutex> guard(sim().mutex);
-        auto& scanners = sim().scanners;
-        auto found = std::find_if(scanners.begin(), scanners.end(), [&](auto& s) { return s->handle == *handle; });
-        if (found != scanners.end()) {
-            Scanner& scanner = **found;
-            engine = std::move(scanner.capture);
-            *handle = 0;
-            sim().note(scanner.sensor_id, "closed");
-            if (scanner.attached) {
-                scanner.open = false;
-                scanner.handle = 0;
-                status = TFT_ERR_OK;
-            } else {
-                // A detached scanner's handle is forgotten at its close.
-                forgotten = std::move(*found);
-                scanners.erase(found);
-                status = TFT_ERR_UNPLUGGED;
-            }
-        }
-    }
-    engine.reset(); // joins the capture thread, outside the lock
-    return status;
+    return sim().close(handle);
 }
 
 TFT_Status TFTManagerClass::usbReboot(std::uint32_t handle)
@@ -301,36 +235,32 @@ TFT_Status TFTManagerClass::get_capture_param(std::uint32_t handle, ParameterPai
 TFT_Status TFTManagerClass::set_capture_params(std::uint32_t handle, std::vector<ParameterPair>& parameters)
 {
     if (auto forced = sim().enter("set_capture_params")) return *forced;
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    sim().last_params = vqsim::ParamsRequest{handle, parameters};
-    Scanner* scanner = nullptr;
-    TFT_Status status = sim().find_open(handle, &scanner);
-    if (status != TFT_ERR_OK) return status;
-    for (const ParameterPair& parameter : parameters)
-        if (!parameter_in_range(parameter.first, parameter.second)) return TFT_ERR_BAD_PARAMETERS;
-    for (const ParameterPair& parameter : parameters) scanner->parameters[parameter.first] = parameter.second;
-    return TFT_ERR_OK;
+    sim().remember(vqsim::ParamsRequest{handle, parameters});
+    return sim().with_open(handle, [&](Scanner& scanner, auto&) {
+        for (const ParameterPair& parameter : parameters)
+            if (!parameter_in_range(parameter.first, parameter.second)) return TFT_ERR_BAD_PARAMETERS;
+        for (const ParameterPair& parameter : parameters) scanner.parameters[parameter.first] = parameter.second;
+        return TFT_ERR_OK;
+    });
 }
 
 TFT_Status TFTManagerClass::set_ihm_request(std::uint32_t handle, std::vector<LampRequest>& lamps,
                                             TFT_BuzzerMode mode, std::uint16_t duration, int repeat)
 {
     if (auto forced = sim().enter("set_ihm_request")) return *forced;
-    std::lock_guard<std::mutex> guard(sim().mutex);
-    sim().last_ihm = vqsim::IhmRequest{handle, lamps, static_cast<int>(mode), duration, repeat};
-    Scanner* scanner = nullptr;
-    TFT_Status status = sim().find_open(handle, &scanner);
-    if (status != TFT_ERR_OK) return status;
-    for (const LampRequest& lamp : lamps)
-        if (lamp.first >= vqsim::lamp_count || lamp.second > 1) return TFT_ERR_BAD_PARAMETERS;
-    for (const LampRequest& lamp : lamps) scanner->lamps[lamp.first] = lamp.second;
-    if (mode != TFT_BUZZER_OFF) {
-        scanner->device->buzzer_count.fetch_add(1);
-        scanner->device->buzzer_mode.store(static_cast<int>(mode));
-        sim().note(scanner->sensor_id, std::string("buzzer: ") + (mode == TFT_BUZZER_PULSE ? "pulses" : "continuous") +
-                                           ", " + std::to_string(duration) + " ms, repeat " + std::to_string(repeat));
-    }
-    return TFT_ERR_OK;
+    sim().remember(vqsim::IhmRequest{handle, lamps, static_cast<int>(mode), duration, repeat});
+    return sim().with_open(handle, [&](Scanner& scanner, auto&) {
+        for (const LampRequest& lamp : lamps)
+            if (lamp.first >= vqsim::lamp_count || lamp.second > 1) return TFT_ERR_BAD_PARAMETERS;
+        for (const LampRequest& lamp : lamps) scanner.lamps[lamp.first] = lamp.second;
+        if (mode != TFT_BUZZER_OFF) {
+            scanner.device->buzzer_count.fetch_add(1);
+            scanner.device->buzzer_mode.store(static_cast<int>(mode));
+            sim().note(scanner.sensor_id, std::string("buzzer: ") + (mode == TFT_BUZZER_PULSE ? "pulses" : "continuous") +
+                                              ", " + std::to_string(duration) + " ms, repeat " + std::to_string(repeat));
+        }
+        return TFT_ERR_OK;
+    });
 }
 
 TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, CaptureCallback callback,
@@ -342,12 +272,7 @@ TFT_Status TFTManagerClass::start_asynchronous_capture(std::uint32_t handle, Cap
     TFT_Status status = on_open_scanner("start_asynchronous_capture", handle, [&](Scanner& scanner, auto&) {
         if (callback == nullptr) return TFT_ERR_BAD_PARAMETERS;
         if (scanner.capture && scanner.capture->running()) return TFT_ERR_BAD_STATE;
-        auto engine = std::make_shared<vqsim::CaptureEngine>(handle, vqsim::sensor_pattern(scanner.sensor_id),
-                                                             scanner.device, scanner.frames, callback, context);
-        for (TFT_Status injected : scanner.pending_injections) engine->inject(injected);
-        scanner.pending_injections.clear();
-        ended = std::exchange(scanner.capture, std::move(engine));
-        sim().note(scanner.sensor_id, "capture started");
+        ended = sim().start_capture(scanner, callback, context);
         return TFT_ERR_OK;
     });
     ended.reset();

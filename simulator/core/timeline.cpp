@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // A scenario's timeline: events at a time or after a number of frames, on one thread.
-#include "simulator/scenario/timeline.h"
+#include "simulator/core/timeline.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "simulator/device/threads.h"
+#include "simulator/core/threads.h"
 
 namespace vqsim {
 

@@ -1,20 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Live capture of one open scanner, on a thread of its own.
-#include "simulator/device/capture_engine.h"
+#include "simulator/core/capture_engine.h"
 
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <vector>
 
-#include "simulator/device/simulation.h"
+#include "simulator/classes/image_writer.h"
+#include "simulator/core/threads.h"
 
 namespace vqsim {
 
 namespace {
 std::atomic<unsigned> frame_interval{66667}; // 15 frames per second
+std::atomic<bool> previews{false};
 
 // At most ten samples a second; a sample whose lock is held (the panel reading it) is skipped.
 void offer_sample(FrameSample& sample, const std::uint16_t* frame)
@@ -64,7 +65,10 @@ private:
 };
 } // namespace
 
-std::atomic<bool> frame_sampling{false};
+void set_previews(bool on)
+{
+    previews.store(on);
+}
 
 void set_frame_interval_us(unsigned interval)
 {
@@ -81,8 +85,8 @@ struct CaptureEngine::State {
     std::shared_ptr<DeviceLink> device;
     Celdra::TFTManager::CaptureCallback callback;
     void* context;
-    SceneRenderer renderer;
-    std::shared_ptr<const RecordedFrames> recorded; // when set, delivered instead of rendered images
+    std::unique_ptr<FrameSource> source;
+    std::function<void()> count_reached;
     std::unique_ptr<std::uint16_t[]> frame = FramePool::instance().take();
     std::mutex mutex;
     std::condition_variable wake;
@@ -90,10 +94,10 @@ struct CaptureEngine::State {
     std::deque<Celdra::TFTManager::TFT_Status> injected;
     std::atomic<std::uint64_t> frames{0};
 
-    State(std::uint32_t h, std::shared_ptr<const SensorPattern> pattern, std::shared_ptr<DeviceLink> link,
-          std::shared_ptr<const RecordedFrames> frames, Celdra::TFTManager::CaptureCallback cb, void* ctx)
-        : handle(h), device(std::move(link)), callback(cb), context(ctx), renderer(std::move(pattern)),
-          recorded(std::move(frames))
+    State(std::uint32_t h, std::unique_ptr<FrameSource> from, std::shared_ptr<DeviceLink> link,
+          std::function<void()> reached, Celdra::TFTManager::CaptureCallback cb, void* ctx)
+        : handle(h), device(std::move(link)), callback(cb), context(ctx), source(std::move(from)),
+          count_reached(std::move(reached))
     {
     }
     ~State() { FramePool::instance().give(std::move(frame)); }
@@ -125,26 +129,23 @@ struct CaptureEngine::State {
             if (device->broken.load(std::memory_order_relaxed) && status == Celdra::TFTManager::TFT_ERR_OK)
                 status = Celdra::TFTManager::TFT_ERR_BROKEN_SCANNER;
             double seconds = std::chrono::duration<double>(clock::now() - start).count();
-            if (recorded)
-                std::memcpy(frame.get(), (*recorded)[index % recorded->size()].data(), image_samples * 2);
-            else
-                renderer.render(index, seconds, frame.get());
-            if (frame_sampling.load(std::memory_order_relaxed)) offer_sample(device->sample, frame.get());
+            source->frame(index, seconds, frame.get());
+            if (previews.load(std::memory_order_relaxed)) offer_sample(device->sample, frame.get());
             Celdra::TFTManager::TFT_ImageInfoStructure info{static_cast<std::uint32_t>(index), image_width,
                                                             image_height, image_stride_bytes, 4, {}};
             frames.fetch_add(1);
             callback(image, &info, status, context);
-            if (device->frames.fetch_add(1) + 1 >= device->wake_at.load()) frames_counted();
+            if (device->frames.fetch_add(1) + 1 >= device->wake_at.load()) count_reached();
             if (clock::now() > next + std::chrono::milliseconds(100)) next = clock::now(); // fell behind: no burst
         }
     }
 };
 
-CaptureEngine::CaptureEngine(std::uint32_t handle, std::shared_ptr<const SensorPattern> pattern,
-                             std::shared_ptr<DeviceLink> device, std::shared_ptr<const RecordedFrames> recorded,
+CaptureEngine::CaptureEngine(std::uint32_t handle, std::unique_ptr<FrameSource> source,
+                             std::shared_ptr<DeviceLink> device, std::function<void()> count_reached,
                              Celdra::TFTManager::CaptureCallback callback, void* context)
-    : state_(std::make_shared<State>(handle, std::move(pattern), std::move(device), std::move(recorded), callback,
-                                     context))
+    : state_(std::make_shared<State>(handle, std::move(source), std::move(device), std::move(count_reached),
+                                     callback, context))
 {
     std::shared_ptr<State> state = state_;
     thread_ = own_thread([state] { state->run(); });

@@ -87,6 +87,15 @@ else()
   file(WRITE ${KOVA_GENERATED_DIR}/kova-record "${KOVA_RECORD_SCRIPT}")
   install(PROGRAMS ${KOVA_GENERATED_DIR}/kova-record DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
 endif()
+# The API reference: docs/api/ of the SDK archive; on Linux the -doc package's, under share/doc.
+if(KOVA_API_DOCS_HTML)
+  if(WIN32)
+    set(KOVA_API_DOCS_DESTINATION docs/api)
+  else()
+    set(KOVA_API_DOCS_DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kovavantorquadrelv3/api)
+  endif()
+  install(DIRECTORY ${KOVA_API_DOCS_HTML}/ DESTINATION ${KOVA_API_DOCS_DESTINATION} COMPONENT doc)
+endif()
 # The scenarios and their format, for running applications against the stand-in without code.
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)
@@ -94,7 +103,8 @@ install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-
 # The Debian package of each component, and the project's licence in each as its copyright file (the
 # SDK archive has it at its top).
 foreach(package runtime:libkovavantorquadrelv3-1 development:libkovavantorquadrelv3-dev
-    standin:kovavantorquadrelv3-standin python:python3-kovavantorquadrelv3 dotnet:libkovavantorquadrelv3-cil)
+    standin:kovavantorquadrelv3-standin python:python3-kovavantorquadrelv3 dotnet:libkovavantorquadrelv3-cil
+    doc:libkovavantorquadrelv3-doc)
   string(REPLACE ":" ";" package ${package})
   list(GET package 0 component)
   list(GET package 1 name)
@@ -127,6 +137,9 @@ endif()
 if(TARGET dotnet_binding)
   list(APPEND CPACK_COMPONENTS_ALL dotnet)
 endif()
+if(TARGET api_docs)
+  list(APPEND CPACK_COMPONENTS_ALL doc)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
@@ -150,5 +163,8 @@ set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python bindings of kovavantorquadrelv3 (
 set(CPACK_DEBIAN_DOTNET_PACKAGE_SECTION cli-mono)
 set(CPACK_DEBIAN_DOTNET_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_DOTNET_PACKAGE_DEPENDS "mono-runtime, libkovavantorquadrelv3-1 (>= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DOC_PACKAGE_SECTION doc)
+set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_DOC_DESCRIPTION "API reference of kovavantorquadrelv3 (HTML)")
 set(CPACK_COMPONENT_DOTNET_DESCRIPTION ".NET bindings of kovavantorquadrelv3 (Kovavantorquadrelv3.Net.dll)")
 include(CPack)

@@ -5,7 +5,7 @@ set -eu
 KOVA_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # What the library, the stand-in and the capture tool need; the tests and benchmarks need more.
 KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libpng-dev nlohmann-json3-dev libcpp-httplib-dev pkg-config"
-KOVA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang clang-16 dpkg-dev python3-numpy python3-pytest mono-mcs mono-runtime"
+KOVA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang clang-16 dpkg-dev python3-numpy python3-pytest mono-mcs mono-runtime doxygen"
 
 kova_install_packages() {
     missing=""

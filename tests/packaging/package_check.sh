@@ -27,9 +27,11 @@ expect python3-kovavantorquadrelv3 '/usr/lib/python3/dist-packages/kovavantorqua
     '/usr/lib/python3/dist-packages/kovavantorquadrelv3/_header\.py$'
 expect libkovavantorquadrelv3-cil '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll$' \
     '/lib/cli/kovavantorquadrelv3/Kovavantorquadrelv3\.Net\.dll\.config$'
+expect libkovavantorquadrelv3-doc '/usr/share/doc/kovavantorquadrelv3/api/index\.html$' \
+    '/usr/share/doc/kovavantorquadrelv3/api/kovavantorquadrelv3_8h\.html$'
 # Each package carries the project's licence as its copyright file.
 for package in libkovavantorquadrelv3-1 libkovavantorquadrelv3-dev kovavantorquadrelv3-standin \
-    python3-kovavantorquadrelv3 libkovavantorquadrelv3-cil; do
+    python3-kovavantorquadrelv3 libkovavantorquadrelv3-cil libkovavantorquadrelv3-doc; do
     expect "$package" "/usr/share/doc/$package/copyright$"
 done
 dpkg-deb -f "$work/python3-kovavantorquadrelv3_${version}_"*.deb Depends | grep -q 'python3-numpy'
@@ -43,4 +45,4 @@ dpkg-deb -x "$work/libkovavantorquadrelv3-1_${version}_"*.deb "$work/root"
 library=$(find "$work/root" -name 'libkovavantorquadrelv3.so.1.0.0')
 readelf -d "$library" | grep -q 'SONAME.*\[libkovavantorquadrelv3\.so\.1\]' || { echo "wrong SONAME"; exit 1; }
 if readelf -d "$library" | grep -E 'RUNPATH|RPATH' | grep -v '\[\$ORIGIN\]'; then echo "a build-tree run path"; exit 1; fi
-echo "five packages, their files, dependencies and SONAME as expected"
+echo "six packages, their files, dependencies and SONAME as expected"

@@ -25,7 +25,7 @@ fi
 cmake -S "$source/examples" -B "$work/examples" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/examples" >/dev/null
 sh "$source/tests/support/check_no_stand_in_imports.sh" "$work/examples/list_scanners" "$work/examples/capture_frames" \
-    "$work/examples/status_loop"
+    "$work/examples/status_loop" "$work/examples/raii_capture"
 "$work/examples/list_scanners" | tee "$work/list.txt"
 grep -q '^QV3-0001$' "$work/list.txt"
 grep -q 'serial number: ' "$work/list.txt"
@@ -35,6 +35,10 @@ grep -q 'serial number: ' "$work/list.txt"
 "$work/examples/status_loop" --demo-unplug 10 | tee "$work/status.txt"
 grep -q 'unplugged / asleep' "$work/status.txt"
 grep -q '^reopened QV3-0001' "$work/status.txt"
+# The C++ example: the interface in RAII, every object undone on the way out.
+"$work/examples/raii_capture" 3 | tee "$work/raii.txt"
+grep -q '^CELDRA QUADRELV3, serial number ' "$work/raii.txt"
+[ "$(grep -c '^frame [0-9]*: corrected mean' "$work/raii.txt")" -eq 3 ]
 
 # pkg-config, with the run path a user's build would give it
 export PKG_CONFIG_PATH="$libdir/pkgconfig"

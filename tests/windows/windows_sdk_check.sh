@@ -19,7 +19,8 @@ for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavant
             examples/CMakeLists.txt examples/capture_frames.c CHANGELOG.md README.md LICENSE \
             licenses/msvc-stl/LICENSE.txt licenses/msvc-stl/NOTICE.txt licenses/boost/copyright \
             standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h standin/VQUAD-recorder.dll \
-            standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll; do
+            standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll docs/api/index.html \
+            docs/api/kovavantorquadrelv3_8h.html; do
     [ -e "$sdk/$file" ] || { echo "not in the archive: $file"; exit 1; }
 done
 for file in bin/VQUAD.dll bin/kova-capture.exe lib/VQUAD.lib include/kovavantorquadrelv3/vqsim.h; do
@@ -32,8 +33,10 @@ cmake -S "$sdk/examples" -B "$work/examples" -DCMAKE_TOOLCHAIN_FILE="$source/too
     -DKOVA_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$sdk" >/dev/null
 cmake --build "$work/examples" >/dev/null
 sh "$source/tests/support/check_no_stand_in_imports.sh" "$work/examples/list_scanners.exe" \
-    "$work/examples/capture_frames.exe" "$work/examples/status_loop.exe"
+    "$work/examples/capture_frames.exe" "$work/examples/status_loop.exe" "$work/examples/raii_capture.exe"
 cp "$sdk/bin/kovavantorquadrelv3.dll" "$sdk/standin/VQUAD.dll" "$work/examples/"
 "$source/toolchains/windows-msvc-abi/wine-run" "$build/wineprefix" "$work/examples/capture_frames.exe" 3 | tr -d '\r' | tee "$work/frames.txt"
 [ "$(grep -c '^frame [0-9]*: min' "$work/frames.txt")" -eq 3 ] || { echo "capture_frames did not capture 3 frames"; exit 1; }
+"$source/toolchains/windows-msvc-abi/wine-run" "$build/wineprefix" "$work/examples/raii_capture.exe" 3 | tr -d '\r' | tee "$work/raii.txt"
+[ "$(grep -c '^frame [0-9]*: corrected mean' "$work/raii.txt")" -eq 3 ] || { echo "raii_capture did not capture 3 frames"; exit 1; }
 echo "built on the archive with find_package and run under Wine"

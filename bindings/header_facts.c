@@ -40,6 +40,8 @@ int main(int argc, char** argv)
     for (i = 0; i < sizeof records / sizeof records[0]; ++i)
         printf(csharp ? "                case \"%s\": return %u;\n" : "    \"%s\": %u,\n", records[i].name,
                (unsigned)records[i].size);
-    printf(csharp ? "                default: return -1;\n            }\n        }\n    }\n}\n" : "}\n");
+    printf(csharp ? "                default: return -1;\n            }\n        }\n\n"
+                    "        internal const string Version = \"%s\";\n    }\n}\n"
+                  : "}\nVERSION = \"%s\"\n", KOVA_VERSION_STRING);
     return 0;
 }

@@ -96,6 +96,13 @@ if(KOVA_API_DOCS_HTML)
   endif()
   install(DIRECTORY ${KOVA_API_DOCS_HTML}/ DESTINATION ${KOVA_API_DOCS_DESTINATION} COMPONENT doc)
 endif()
+# The win_amd64 wheels in the SDK archive: the system's in python/, the stand-in's with the stand-in.
+if(WIN32 AND KOVA_WHEEL_DIR)
+  install(DIRECTORY ${KOVA_WHEEL_DIR}/dist/ DESTINATION python COMPONENT python
+    FILES_MATCHING PATTERN "kovavantorquadrelv3-*.whl")
+  install(DIRECTORY ${KOVA_WHEEL_DIR}/dist/ DESTINATION standin/python COMPONENT standin
+    FILES_MATCHING PATTERN "kovavantorquadrelv3_standin-*.whl")
+endif()
 # The scenarios and their format, for running applications against the stand-in without code.
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)

@@ -23,6 +23,11 @@ for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavant
             docs/api/kovavantorquadrelv3_8h.html; do
     [ -e "$sdk/$file" ] || { echo "not in the archive: $file"; exit 1; }
 done
+ls "$sdk"/python/kovavantorquadrelv3-*-py3-none-win_amd64.whl "$sdk"/standin/python/kovavantorquadrelv3_standin-*-win_amd64.whl \
+    >/dev/null || { echo "the wheels are not in the archive"; exit 1; }
+if command -v nuget >/dev/null; then
+    ls "$sdk"/dotnet/Kovavantorquadrelv3.*.nupkg >/dev/null || { echo "the NuGet package is not in the archive"; exit 1; }
+fi
 for file in bin/VQUAD.dll bin/kova-capture.exe lib/VQUAD.lib include/kovavantorquadrelv3/vqsim.h; do
     [ ! -e "$sdk/$file" ] || { echo "the stand-in beside the system: $file"; exit 1; }
 done

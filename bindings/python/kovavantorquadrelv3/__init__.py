@@ -17,14 +17,14 @@ import queue
 import sys
 import threading
 from dataclasses import dataclass
-from typing import Callable, Iterator, List, Optional, Tuple
+from typing import Any, Callable, Iterator, List, Optional, Tuple
 
 import numpy
 
-from ._header import TEXTS
+from ._header import TEXTS, VERSION as __version__
 
 __all__ = ["Library", "Scanner", "KovaError", "DeviceInfo", "Capabilities", "Lamps", "Status",
-           "status_text", "FRAME_SHAPE"]
+           "status_text", "library_loaded", "FRAME_SHAPE", "__version__"]
 
 OK = 0
 DIRTY_DEVICE = 9020
@@ -125,10 +125,35 @@ class Status:
         return status_text(self.code)
 
 
+_LIBRARY_NAME = "kovavantorquadrelv3.dll" if sys.platform == "win32" else "libkovavantorquadrelv3.so.1"
+_loaded = False  # the system's library, and so the device library it found, is in the process
+
+
+def library_loaded() -> bool:
+    """Whether the system's library was loaded; from then on the device library in use is fixed."""
+    return _loaded
+
+
+def _library_path(path: Optional[str]) -> str:
+    """The library asked for, else KOVA_LIBRARY, else the one a wheel carries, else the system's."""
+    if path:
+        return path
+    if os.environ.get("KOVA_LIBRARY"):
+        return os.environ["KOVA_LIBRARY"]
+    bundled = os.path.join(os.path.dirname(os.path.abspath(__file__)), _LIBRARY_NAME)
+    return bundled if os.path.exists(bundled) else _LIBRARY_NAME
+
+
 def _load(path: Optional[str] = None) -> ctypes.CDLL:
-    name = path or os.environ.get("KOVA_LIBRARY") or (
-        "kovavantorquadrelv3.dll" if sys.platform == "win32" else "libkovavantorquadrelv3.so.1")
-    dll = ctypes.CDLL(name)
+    global _loaded
+    name = _library_path(path)
+    try:
+        dll = ctypes.CDLL(name)
+    except OSError as error:
+        raise OSError(f"{name} could not be loaded ({error}). It needs the scanner maker's device library "
+                      "(VQUAD) where the system finds libraries, or the stand-in: install "
+                      "kovavantorquadrelv3[standin] and call kovavantorquadrelv3_standin.activate() first") from error
+    _loaded = True
     u32, p = ctypes.c_uint32, ctypes.POINTER
     signatures = {
         "KovaInitialize_N": (_NotificationCallback, ctypes.c_uint, ctypes.c_int),
@@ -175,7 +200,8 @@ class Library:
         self._dll = _load(library_path)
         self._on_event = on_event
         # Held for as long as the library may call it: until terminate has returned.
-        self._notification = _NotificationCallback(self._notified) if on_event else _NotificationCallback()
+        self._notification = (_NotificationCallback(self._notified) if on_event
+                              else _NotificationCallback())  # type: ignore[call-overload]
         self._scanners: List["Scanner"] = []
         self._lock = threading.Lock()
         _checked("KovaInitialize_N", self._dll.KovaInitialize_N(self._notification, log_level, max_log_size))
@@ -183,6 +209,7 @@ class Library:
 
     def _notified(self, kind: int, serial_number: bytes, state: int) -> None:
         try:
+            assert self._on_event is not None
             self._on_event(kind, (serial_number or b"").decode("latin-1"), state)
         except BaseException as error:  # never into the library's thread
             _report(error)
@@ -190,7 +217,7 @@ class Library:
     def __enter__(self) -> "Library":
         return self
 
-    def __exit__(self, *exc) -> None:
+    def __exit__(self, *exc: object) -> None:
         self.close()
 
     def close(self) -> None:
@@ -244,13 +271,13 @@ class Scanner:
         self.sensor_id = sensor_id
         self.dirty = dirty
         self._closed = threading.Event()
-        self._capture_callback = None  # held while the library may call it
+        self._capture_callback: Optional[Any] = None  # held while the library may call it
         self._status_thread: Optional[threading.Thread] = None
 
     def __enter__(self) -> "Scanner":
         return self
 
-    def __exit__(self, *exc) -> None:
+    def __exit__(self, *exc: object) -> None:
         self.close()
 
     def close(self) -> None:
@@ -308,8 +335,9 @@ class Scanner:
         _checked("KovaVantorQuadrelReadUniformityBuffers", self._dll.KovaVantorQuadrelReadUniformityBuffers(
             self.handle, ctypes.byref(gain), ctypes.byref(offset)))
         try:
-            return tuple(numpy.ctypeslib.as_array(table, shape=(_TABLE_ENTRIES,)).reshape(FRAME_SHAPE).copy()
-                         for table in (gain, offset))
+            gain_table, offset_table = (numpy.ctypeslib.as_array(table, shape=(_TABLE_ENTRIES,)).reshape(FRAME_SHAPE).copy()
+                                        for table in (gain, offset))
+            return gain_table, offset_table
         finally:
             self._dll.KovaQuadV3FreeUniformityBuffers(self.handle, ctypes.byref(gain), ctypes.byref(offset))
 

@@ -3,6 +3,7 @@
 # KOVA_STANDIN name the library and the stand-in it loads (ctest sets both).
 import ctypes
 import os
+from typing import Any, Iterator
 
 import pytest
 
@@ -10,7 +11,7 @@ SENSOR = "QV3-0001"
 SERIAL = "QV3-5A1C0042"
 
 
-def _stand_in():
+def _stand_in() -> ctypes.CDLL:
     stand_in = ctypes.CDLL(os.environ["KOVA_STANDIN"])
     stand_in.vqsim_add_sensor.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
     stand_in.vqsim_unplug.argtypes = [ctypes.c_char_p, ctypes.c_uint]
@@ -26,7 +27,7 @@ STAND_IN = _stand_in()
 
 
 @pytest.fixture
-def stand_in(tmp_path, monkeypatch):
+def stand_in(tmp_path: Any, monkeypatch: Any) -> Iterator[ctypes.CDLL]:
     monkeypatch.setenv("PROGRAMDATA", str(tmp_path))
     STAND_IN.vqsim_reset()
     STAND_IN.vqsim_add_sensor(SENSOR.encode(), SERIAL.encode())

@@ -3,6 +3,7 @@
 import ctypes
 import os
 import threading
+from typing import Any
 
 import numpy
 import pytest
@@ -14,12 +15,12 @@ from conftest import SENSOR, SERIAL
 SCENARIOS = os.environ.get("KOVA_SCENARIOS", "")
 
 
-def test_records_have_the_headers_sizes():
+def test_records_have_the_headers_sizes() -> None:
     for record, size in _header.SIZES.items():
         assert ctypes.sizeof(getattr(kova, "_" + record.replace("Kova", ""))) == size, record
 
 
-def test_every_method_against_one_scanner(stand_in):
+def test_every_method_against_one_scanner(stand_in: Any) -> None:
     events = []
     with kova.Library(log_level=3, on_event=lambda *event: events.append(event)) as lib:
         assert lib.scanners() == [SENSOR]
@@ -43,7 +44,7 @@ def test_every_method_against_one_scanner(stand_in):
             assert len(frames) == 3 and all(f.shape == kova.FRAME_SHAPE for f in frames)
 
 
-def test_frames_are_copies_intact_after_their_callback(stand_in):
+def test_frames_are_copies_intact_after_their_callback(stand_in: Any) -> None:
     with kova.Library() as lib, lib.open(SENSOR) as scanner:
         frames = list(scanner.frames(4))
         kept = [frame.copy() for frame in frames]
@@ -54,7 +55,7 @@ def test_frames_are_copies_intact_after_their_callback(stand_in):
         assert not numpy.array_equal(frames[0], frames[1]), "each frame is its own image"
 
 
-def test_errors_carry_the_code_and_the_librarys_text(stand_in):
+def test_errors_carry_the_code_and_the_librarys_text(stand_in: Any) -> None:
     with kova.Library() as lib:
         with pytest.raises(kova.KovaError) as refused:
             lib.open("QV3-9999")
@@ -71,10 +72,10 @@ def test_errors_carry_the_code_and_the_librarys_text(stand_in):
     assert kova.status_text(0) is None and kova.status_text(9101) == "Not Initialized"
 
 
-def test_a_raising_callback_stays_in_python(stand_in, capfd):
+def test_a_raising_callback_stays_in_python(stand_in: Any, capfd: Any) -> None:
     called = threading.Event()
 
-    def on_event(kind, serial, state):
+    def on_event(kind: int, serial: str, state: int) -> None:
         called.set()
         raise RuntimeError("from the application")
 
@@ -85,7 +86,7 @@ def test_a_raising_callback_stays_in_python(stand_in, capfd):
     assert "a callback raised RuntimeError('from the application')" in capfd.readouterr().err
 
 
-def test_unplug_during_events_then_close_ends_them(stand_in):
+def test_unplug_during_events_then_close_ends_them(stand_in: Any) -> None:
     seen = []
     with kova.Library(on_event=lambda kind, serial, state: seen.append((serial, state))) as lib:
         scanner = lib.open(SENSOR)
@@ -104,13 +105,18 @@ def test_unplug_during_events_then_close_ends_them(stand_in):
     with kova.Library() as lib:
         scanner = lib.open("QV3-0002")
         ended = threading.Event()
-        watcher = threading.Thread(target=lambda: (list(scanner.events()), ended.set()))
+
+        def drain() -> None:
+            list(scanner.events())
+            ended.set()
+
+        watcher = threading.Thread(target=drain)
         watcher.start()
     watcher.join()
     assert ended.is_set()
 
 
-def test_a_dirty_scanner_opens_and_still_delivers(stand_in):
+def test_a_dirty_scanner_opens_and_still_delivers(stand_in: Any) -> None:
     stand_in.vqsim_set_dirty(SENSOR.encode(), 1)
     with kova.Library() as lib, lib.open(SENSOR) as scanner:
         assert scanner.dirty
@@ -118,13 +124,13 @@ def test_a_dirty_scanner_opens_and_still_delivers(stand_in):
 
 
 @pytest.mark.skipif(not SCENARIOS, reason="KOVA_SCENARIOS names the shipped scenarios")
-def test_a_broken_scanner_is_restarted_by_the_status_wait(stand_in):
+def test_a_broken_scanner_is_restarted_by_the_status_wait(stand_in: Any) -> None:
     stand_in.vqsim_use_scenario(os.path.join(SCENARIOS, "broken-scanner.json").encode())
     with kova.Library() as lib, lib.open(SENSOR) as scanner:
         statuses = []
         started = threading.Event()
 
-        def watch():
+        def watch() -> None:
             events = scanner.events()
             started.set()
             for status in events:

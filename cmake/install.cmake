@@ -103,6 +103,10 @@ if(WIN32 AND KOVA_WHEEL_DIR)
   install(DIRECTORY ${KOVA_WHEEL_DIR}/dist/ DESTINATION standin/python COMPONENT standin
     FILES_MATCHING PATTERN "kovavantorquadrelv3_standin-*.whl")
 endif()
+# Both DLLs' program databases, for the debuggers and crash dumps of a scanner's PC.
+if(WIN32 AND MSVC)
+  install(FILES $<TARGET_PDB_FILE:kovavantorquadrelv3> $<TARGET_PDB_FILE:VQUAD> DESTINATION symbols COMPONENT runtime)
+endif()
 # The scenarios and their format, for running applications against the stand-in without code.
 install(DIRECTORY simulator/scenarios DESTINATION ${KOVA_STANDIN_DATA} COMPONENT standin)
 install(FILES simulator/README.md DESTINATION ${KOVA_STANDIN_DATA} RENAME stand-in.md COMPONENT standin)
@@ -131,6 +135,8 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME kovavantorquadrelv3-${PROJECT_VERSION}-win64)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  # Authenticode: every PE of the archive signed when a certificate is given (cmake/sign.cmake).
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sign.cmake)
 endif()
 set(CPACK_PACKAGE_VENDOR "kovavantorquadrelv3")
 set(CPACK_PACKAGE_CONTACT "kovavantorquadrelv3 developers <kovavantorquadrelv3@localhost>")

@@ -40,9 +40,12 @@ void require(const char* call, KovaStatus status)
     if (status != KOVA_OK) throw Failure{std::string(call) + " failed: " + describe(status)};
 }
 
+// (memchr, not strnlen: the Windows imports are checked against mingw-w64's list of the Universal
+// CRT's exports, which lacks strnlen.)
 std::string field(const char* bytes, std::size_t width)
 {
-    return std::string(bytes, strnlen(bytes, width));
+    const void* end = std::memchr(bytes, '\0', width);
+    return std::string(bytes, end != nullptr ? static_cast<const char*>(end) - bytes : width);
 }
 
 bool is_reported_serial(const std::string& notified, const std::string& reported)

@@ -47,7 +47,8 @@ inline KovaStatus check(const char* operation, KovaStatus code, KovaStatus also_
 template <std::size_t N>
 std::string field(const char (&bytes)[N])
 {
-    return std::string(bytes, strnlen(bytes, N));
+    const void* end = std::memchr(bytes, '\0', N);
+    return std::string(bytes, end != nullptr ? static_cast<const char*>(end) - bytes : N);
 }
 
 // The session: initialised for the object's lifetime. One at a time per process.

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -33,7 +32,6 @@ std::map<std::string, Documented> read_reference()
     const std::string header = text.str();
     std::map<std::string, Documented> functions;
     static const std::string marker = "KOVA_API KovaStatus ";
-    static const std::regex retval(R"(@retval (\d+))");
     for (std::size_t at = header.find(marker); at != std::string::npos; at = header.find(marker, at + 1)) {
         std::size_t name_end = header.find('(', at);
         Documented& entry = functions[header.substr(at + marker.size(), name_end - at - marker.size())];
@@ -43,8 +41,9 @@ std::map<std::string, Documented> read_reference()
         std::size_t first = header.rfind("/**", last);
         if (first == std::string::npos) continue;
         const std::string block = header.substr(first, last + 1 - first);
-        for (std::sregex_iterator r(block.begin(), block.end(), retval), end; r != end; ++r)
-            entry.codes.insert(static_cast<KovaStatus>(std::stoul((*r)[1].str())));
+        static const std::string retval = "@retval ";
+        for (std::size_t r = block.find(retval); r != std::string::npos; r = block.find(retval, r + 1))
+            entry.codes.insert(static_cast<KovaStatus>(std::stoul(block.substr(r + retval.size(), 8))));
         entry.device_failures = block.find("@ref kova_device_failures") != std::string::npos;
     }
     return functions;

@@ -5,6 +5,10 @@
 #                                               under its decorated name only
 #   check_windows_module.sh imports MODULE [DLL...]   the Universal CRT, the Visual C++ runtime,
 #                                               Windows' own DLLs and the named ones, nothing else
+#   check_windows_module.sh names MODULE LISTS   every name imported from the Visual C++ runtime is in
+#                                               Microsoft's export list of that DLL (LISTS/DLL.x64.txt), and
+#                                               every name from the Universal CRT and Windows' own DLLs in
+#                                               the export list of mingw-w64's import library
 #   check_windows_module.sh devicelib DLL DECLARATIONS OBJECT...   the DLL imports from VQUAD.dll exactly
 #                                               the members of the device library's header (their
 #                                               decorated names read from the compiler's DECLARATIONS,
@@ -50,6 +54,34 @@ imports)
     done
     echo "$module imports:" $imports
     ;;
+names)
+    lists="$1"
+    mingw="${KOVA_MINGW_LIB:-/usr/x86_64-w64-mingw32/lib}"
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    missing=""
+    checked=0
+    for dll in $(echo "$table" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u); do
+        base=$(echo "$dll" | tr 'A-Z' 'a-z' | sed 's/\.dll$//')
+        case "$base" in
+        vquad|kovavantorquadrelv3) continue ;; # the project's own
+        msvcp140*|vcruntime140*) list="$lists/$base.x64.txt" ;;
+        *)
+            [ -f "$mingw/lib$base.a" ] || { echo "no export list for $dll (mingw-w64-x86-64-dev: lib$base.a)"; exit 1; }
+            list="$work/$base.txt"
+            llvm-nm-16 --defined-only "$mingw/lib$base.a" 2>/dev/null | awk 'NF >= 3 {print $3}' |
+                sed 's/^__imp_//' | sort -u > "$list" ;;
+        esac
+        [ -s "$list" ] || { echo "no export list for $dll at $list"; exit 1; }
+        names=$(echo "$table" | sed -n "/DLL Name: $dll\$/,/^\$/p" | sed -n 's/^ *[0-9][0-9]* *//p' | grep -v '^Name$' | sort -u)
+        unknown=$(echo "$names" | grep -vxF -f "$list")
+        [ -z "$unknown" ] || missing="$missing
+$dll: $(echo "$unknown" | tr '\n' ' ')"
+        checked=$((checked + $(echo "$names" | wc -l)))
+    done
+    if [ -n "$missing" ]; then echo "$module imports names that Microsoft's DLLs do not export:$missing"; exit 1; fi
+    echo "$module: $checked imported names, each exported by Microsoft's DLL"
+    ;;
 devicelib)
     # clang's dump names no destructor's decoration: the header's are public and not virtual, so
     # ??1CLASS@TFTManager@Celdra@@QEAA@XZ.
@@ -66,5 +98,5 @@ devicelib)
     echo "$(echo "$imported" | wc -l) imports from VQUAD.dll, each a member of the header in Microsoft's decoration"
     ;;
 *)
-    echo "usage: check_windows_module.sh exports|imports|devicelib ..."; exit 2 ;;
+    echo "usage: check_windows_module.sh exports|imports|names|devicelib ..."; exit 2 ;;
 esac

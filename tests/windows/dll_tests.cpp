@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kova_status.h"
@@ -65,12 +66,32 @@ std::string version_string(const char* module, const char* name)
     return static_cast<const char*>(value);
 }
 
+// The binary version an installer compares: major.minor in the high word pair, patch.build below.
+std::pair<DWORD, DWORD> fixed_version(const char* module, bool product)
+{
+    DWORD ignored = 0;
+    std::vector<char> data(::GetFileVersionInfoSizeA(module, &ignored));
+    void* value = nullptr;
+    UINT length = 0;
+    if (data.empty() || !::GetFileVersionInfoA(module, 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !::VerQueryValueA(data.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+        return {0, 0};
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+    return product ? std::make_pair(info->dwProductVersionMS, info->dwProductVersionLS)
+                   : std::make_pair(info->dwFileVersionMS, info->dwFileVersionLS);
+}
+
 TEST(Dll, VersionResourcesNameTheVersionAndTheStandInSaysWhatItIs)
 {
+    const std::string version = KOVA_VERSION_STRING "." + std::to_string(KOVA_BUILD_NUMBER);
+    const std::pair<DWORD, DWORD> fixed{(KOVA_VERSION_MAJOR << 16) | KOVA_VERSION_MINOR,
+                                        (KOVA_VERSION_PATCH << 16) | KOVA_BUILD_NUMBER};
     for (const char* module : {"kovavantorquadrelv3.dll", "VQUAD.dll"}) {
         SCOPED_TRACE(module);
-        EXPECT_EQ(version_string(module, "FileVersion"), KOVA_VERSION_STRING);
-        EXPECT_EQ(version_string(module, "ProductVersion"), KOVA_VERSION_STRING);
+        EXPECT_EQ(version_string(module, "FileVersion"), version);
+        EXPECT_EQ(version_string(module, "ProductVersion"), version);
+        EXPECT_EQ(fixed_version(module, false), fixed);
+        EXPECT_EQ(fixed_version(module, true), fixed);
         EXPECT_NE(version_string(module, "ProductName").find("kovavantorquadrelv3"), std::string::npos);
         EXPECT_NE(version_string(module, "LegalCopyright").find("Copyright"), std::string::npos);
         EXPECT_EQ(version_string(module, "OriginalFilename"), module);

@@ -20,7 +20,7 @@ for file in bin/kovavantorquadrelv3.dll lib/kovavantorquadrelv3.lib lib/kovavant
             licenses/msvc-stl/LICENSE.txt licenses/msvc-stl/NOTICE.txt licenses/boost/copyright \
             standin/VQUAD.dll standin/kova-capture.exe standin/vqsim.h standin/VQUAD-recorder.dll \
             standin/scenarios/one-scanner.json dotnet/Kovavantorquadrelv3.Net.dll docs/api/index.html \
-            docs/api/kovavantorquadrelv3_8h.html; do
+            docs/api/kovavantorquadrelv3_8h.html symbols/kovavantorquadrelv3.pdb symbols/VQUAD.pdb; do
     [ -e "$sdk/$file" ] || { echo "not in the archive: $file"; exit 1; }
 done
 ls "$sdk"/python/kovavantorquadrelv3-*-py3-none-win_amd64.whl "$sdk"/standin/python/kovavantorquadrelv3_standin-*-win_amd64.whl \
@@ -39,6 +39,10 @@ cmake -S "$sdk/examples" -B "$work/examples" -DCMAKE_TOOLCHAIN_FILE="$source/too
 cmake --build "$work/examples" >/dev/null
 sh "$source/tests/support/check_no_stand_in_imports.sh" "$work/examples/list_scanners.exe" \
     "$work/examples/capture_frames.exe" "$work/examples/status_loop.exe" "$work/examples/raii_capture.exe"
+for example in list_scanners capture_frames status_loop raii_capture; do
+    sh "$source/tests/windows/check_windows_module.sh" names "$work/examples/$example.exe" "$source/third_party/vcrt-exports" ||
+        exit 1
+done
 cp "$sdk/bin/kovavantorquadrelv3.dll" "$sdk/standin/VQUAD.dll" "$work/examples/"
 "$source/toolchains/windows-msvc-abi/wine-run" "$build/wineprefix" "$work/examples/capture_frames.exe" 3 | tr -d '\r' | tee "$work/frames.txt"
 [ "$(grep -c '^frame [0-9]*: min' "$work/frames.txt")" -eq 3 ] || { echo "capture_frames did not capture 3 frames"; exit 1; }

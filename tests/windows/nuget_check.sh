@@ -9,12 +9,15 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && unzip -q "$package")
 for file in lib/net462/Kovavantorquadrelv3.Net.dll runtimes/win-x64/native/kovavantorquadrelv3.dll \
-            README.md LICENSE Kovavantorquadrelv3.nuspec; do
+            README.md LICENSE; do
     [ -f "$work/$file" ] || { echo "not in the package: $file"; ls -R "$work"; exit 1; }
 done
 version=$(sed -n 's/^#define KOVA_VERSION_STRING "\(.*\)"/\1/p' "$(dirname "$package")/../generated/kova_version.h")
-grep -q "<id>Kovavantorquadrelv3</id>" "$work/Kovavantorquadrelv3.nuspec"
-grep -q "<version>$version</version>" "$work/Kovavantorquadrelv3.nuspec" || { echo "not version $version"; exit 1; }
+# The package's manifest, which nuget names after the package at its root.
+manifest=$(find "$work" -maxdepth 1 -type f -name 'Kovavantorquadrelv3.*')
+[ -n "$manifest" ] || { echo "no manifest in the package"; exit 1; }
+grep -q "<id>Kovavantorquadrelv3</id>" "$manifest"
+grep -q "<version>$version</version>" "$manifest" || { echo "not version $version"; exit 1; }
 case "$(basename "$package")" in "Kovavantorquadrelv3.$version.nupkg") ;; *) echo "named $(basename "$package")"; exit 1 ;; esac
 # The DLL is the x64 PE of the build; nothing else rides along (no stand-in, no config).
 "${OBJDUMP:-objdump}" -f "$work/runtimes/win-x64/native/kovavantorquadrelv3.dll" | grep -q 'x86-64'

@@ -3,19 +3,18 @@
 # system's library, and the stand-in's apart, with its device library. Made with Debian's
 # python3-build and setuptools, without a network; the platform tag is the library's (win_amd64 in
 # the Windows build). The Linux wheel takes the installed library, whose run path is its own folder.
-find_program(KOVA_WHEEL_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-if(KOVA_WHEEL_PYTHON)
-  execute_process(COMMAND ${KOVA_WHEEL_PYTHON} -c "import build, setuptools, wheel"
+if(KOVA_PYTHON)
+  execute_process(COMMAND ${KOVA_PYTHON} -c "import build, setuptools, wheel"
     RESULT_VARIABLE kova_no_build OUTPUT_QUIET ERROR_QUIET)
 endif()
-if(NOT KOVA_WHEEL_PYTHON OR kova_no_build)
+if(NOT KOVA_PYTHON OR kova_no_build)
   message(STATUS "No python3-build: no wheels")
   return()
 endif()
 include(GNUInstallDirs)
 set(KOVA_WHEEL_DIR ${CMAKE_BINARY_DIR}/python)
 set(source ${CMAKE_CURRENT_SOURCE_DIR}/python)
-set(make_wheel ${KOVA_WHEEL_PYTHON} ${source}/make_wheel.py --out ${KOVA_WHEEL_DIR}/dist)
+set(make_wheel ${KOVA_PYTHON} ${source}/make_wheel.py --out ${KOVA_WHEEL_DIR}/dist)
 if(WIN32)
   set(system_library kovavantorquadrelv3.dll=$<TARGET_FILE:kovavantorquadrelv3>)
   set(standin_library VQUAD.dll=$<TARGET_FILE:VQUAD>)

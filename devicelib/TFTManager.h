@@ -3,6 +3,7 @@
 // and relies on is declared here; the library behind it is linked by import.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,14 +85,14 @@ struct TFT_ImageInfoStructure {
 
 struct ImageWriter; // the library's own access to an image's storage
 
+// Constructed by the system, filled by the library, read through the library's own members (never
+// from a layout of ours): only its size must agree with the maker's header.
 class VQUAD_API TFT_ImageClass {
 public:
-    TFT_ImageClass() = default;
-    // Inline: read on the live image path.
-    std::uint8_t* get_image_data_pointer() const { return data_; }
-    std::uint32_t get_image_height() const { return height_; }
-    std::uint32_t get_image_stride() const { return stride_; }
-    std::uint32_t get_image_width() const { return width_; }
+    TFT_ImageClass();
+    std::uint8_t* get_image_data_pointer() const;
+    std::uint32_t get_image_height() const;
+    std::uint32_t get_image_stride() const;
 
 private:
     friend struct ImageWriter;
@@ -113,6 +114,14 @@ public:
 private:
     std::string sensor_id_;
 };
+
+// The two sizes the system relies on and the maker's header must state alike: the system makes
+// images on its stack, and walks the sensors in a vector the library fills. A sensor holds one
+// std::string (32 bytes in MSVC's and libstdc++'s release layouts alike; 40 in MSVC's debug one).
+constexpr std::size_t image_class_size = 24;
+constexpr std::size_t sensor_class_size = 32;
+static_assert(sizeof(TFT_ImageClass) == image_class_size, "TFT_ImageClass must keep the maker's size");
+static_assert(sizeof(TFTSensorClass) == sensor_class_size, "TFTSensorClass must keep the maker's size");
 
 using LoggerCallback = void (*)(std::string& text, void* context);
 using UsbNotifyCallback = void (*)(std::uint16_t, std::uint16_t, std::string& serial_number,

@@ -20,6 +20,23 @@ std::string TFTSensorClass::get_sensor_id() const
     return sensor_id_;
 }
 
+TFT_ImageClass::TFT_ImageClass() = default;
+
+std::uint8_t* TFT_ImageClass::get_image_data_pointer() const
+{
+    return data_;
+}
+
+std::uint32_t TFT_ImageClass::get_image_height() const
+{
+    return height_;
+}
+
+std::uint32_t TFT_ImageClass::get_image_stride() const
+{
+    return stride_;
+}
+
 TFTManagerClass::TFTManagerClass() = default;
 TFTManagerClass::~TFTManagerClass() = default;
 

@@ -3,11 +3,13 @@
 #include <boost/thread/locks.hpp>
 
 #include <cstring>
+#include <utility>
 
 #include "interface/shared_manager.h"
 #include "interface/status.h"
 #include "logging/log.h"
 #include "manager/vantorquadrelv3_manager.h"
+#include "platform/platform.h"
 
 namespace nvr::vantorquadrelv3 {
 
@@ -71,6 +73,7 @@ KovaStatus vantorquadrelv3_manager::initialize(NotificationCallback callback, un
         log_print(3, "initialize: TFTManagerClass::initialize failed with Error=%d\r\n", static_cast<int>(status));
         return map_tft_status(status);
     }
+    if (module_hold == nullptr) module_hold = platform::module_hold_self();
     tft::TFTManagerClass::get_instance()->register_logger_callback(logger_callback, this);
     tft::TFTManagerClass::get_instance()->register_notification_callback(usb_device_notify, power_notify, this);
     initialized.store(true);
@@ -90,6 +93,8 @@ KovaStatus vantorquadrelv3_manager::terminate()
             log_print(1, "terminate: TFTManagerClass::uninitialize failed with Error=%d\r\n",
                       static_cast<int>(status));
         tft::TFTManagerClass::destroy_instance();
+        // Nothing calls in any more: the application's own reference decides when the module goes.
+        platform::module_release(std::exchange(module_hold, nullptr));
         initialized.store(false);
         notification_callback.store(nullptr);
         {

@@ -114,6 +114,10 @@ public:
     std::atomic<std::uint64_t> max_log_size{0};
     // Bumped (under event_mutex) by every terminate, so that a waiting get_status lets go.
     std::atomic<std::uint64_t> session_generation{0};
+    // The reference this library holds on its own module while the device library may call in (from
+    // initialize to terminate), so that an early FreeLibrary or dlclose cannot unmap the callbacks.
+    // Under method_mutex.
+    void* module_hold = nullptr;
 
     // Raises an event: cause flags are set before this, so a waiter that sees it sees the cause.
     void raise_event();

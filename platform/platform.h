@@ -71,4 +71,10 @@ const char* special_file_kind(const char* path);
 // Whether standard output is a terminal.
 bool stdout_is_terminal();
 
+// Takes one more reference on the module (DLL or shared object) this code is linked into, so that
+// the application's last FreeLibrary or dlclose leaves it mapped; null when the system refused.
+void* module_hold_self();
+// Drops a reference module_hold_self took.
+void module_release(void* module);
+
 } // namespace nvr::vantorquadrelv3::platform

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <system_error>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -147,6 +148,19 @@ const char* special_file_kind(const char* path)
 bool stdout_is_terminal()
 {
     return ::isatty(STDOUT_FILENO) != 0;
+}
+
+void* module_hold_self()
+{
+    // dlopen of a loaded object by its own path counts one more reference and loads nothing.
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&module_hold_self), &info) == 0 || info.dli_fname == nullptr) return nullptr;
+    return ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+}
+
+void module_release(void* module)
+{
+    if (module != nullptr) ::dlclose(module);
 }
 
 } // namespace nvr::vantorquadrelv3::platform

@@ -148,4 +148,19 @@ bool stdout_is_terminal()
     return ::_isatty(::_fileno(stdout)) != 0;
 }
 
+void* module_hold_self()
+{
+    // Without GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT the loader counts one more reference.
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&module_hold_self), &module))
+        return nullptr;
+    return module;
+}
+
+void module_release(void* module)
+{
+    if (module != nullptr) ::FreeLibrary(static_cast<HMODULE>(module));
+}
+
 } // namespace nvr::vantorquadrelv3::platform

@@ -16,10 +16,22 @@ __declspec(allocate(".CRT$XCA")) kova_pvfv __xc_a[] = {nullptr};
 __declspec(allocate(".CRT$XCZ")) kova_pvfv __xc_z[] = {nullptr};
 
 // A module's atexit functions (and its static destructors) run when that module ends: at exit for
-// a program, when it unloads for a DLL. Hence no import of the CRT's process-wide atexit.
+// a program, when it unloads for a DLL. Hence no import of the CRT's process-wide atexit. The table
+// is made ready before anything can register in it (the Universal CRT encodes its pointers, so a
+// zeroed table is not an empty one), and run once.
 kova_onexit_table kova_module_atexit = {};
+static bool atexit_ready = false;
+static bool atexit_done = false;
+
+static bool prepare_atexit()
+{
+    if (!atexit_ready) atexit_ready = _initialize_onexit_table(&kova_module_atexit) == 0;
+    return atexit_ready;
+}
+
 int __cdecl atexit(kova_pvfv function)
 {
+    if (!prepare_atexit()) return -1;
     return _register_onexit_function(&kova_module_atexit, reinterpret_cast<kova_onexit>(function)) == 0 ? 0 : -1;
 }
 
@@ -59,6 +71,7 @@ struct alignas(16) __type_info_node {
     unsigned long long header[2];
 };
 __type_info_node __type_info_root_node = {};
+__declspec(dllimport) void __cdecl __std_type_info_destroy_list(__type_info_node*);
 
 // Referenced by every object that uses floating point.
 int _fltused = 0x9875;
@@ -88,15 +101,22 @@ static void grade_instruction_set()
 
 bool kova_initialize_module()
 {
+    if (!prepare_atexit()) return false;
     __security_init_cookie();
     grade_instruction_set();
-    if (_initialize_onexit_table(&kova_module_atexit) != 0) return false;
     if (_initterm_e(__xi_a, __xi_z) != 0) return false;
     _initterm(__xc_a, __xc_z);
     return true;
 }
 
-void kova_finish_module() { _execute_onexit_table(&kova_module_atexit); }
+void kova_finish_module()
+{
+    if (atexit_done) return;
+    atexit_done = true;
+    if (atexit_ready) _execute_onexit_table(&kova_module_atexit);
+    // The names type_info::name() made for this module, which would otherwise outlive it.
+    __std_type_info_destroy_list(&__type_info_root_node);
+}
 
 type_info::~type_info() noexcept {}
 

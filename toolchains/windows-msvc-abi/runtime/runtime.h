@@ -34,6 +34,9 @@ __declspec(dllimport) void __stdcall GetSystemTimeAsFileTime(unsigned long long*
 __declspec(dllimport) int __stdcall QueryPerformanceCounter(long long*);
 __declspec(dllimport) unsigned long __stdcall GetCurrentProcessId(void);
 __declspec(dllimport) unsigned long __stdcall GetCurrentThreadId(void);
+__declspec(dllimport) void* __stdcall GetProcessHeap(void);
+__declspec(dllimport) void* __stdcall HeapAlloc(void*, unsigned long, size_t);
+__declspec(dllimport) int __stdcall HeapFree(void*, unsigned long, void*);
 
 void __cdecl __security_init_cookie(void);
 void __cdecl __security_check_cookie(unsigned long long);

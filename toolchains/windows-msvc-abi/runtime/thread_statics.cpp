@@ -37,17 +37,66 @@ extern const kova_tls_directory _tls_used = {reinterpret_cast<unsigned long long
                                              reinterpret_cast<unsigned long long>(&__xl_a + 1), 0, 0};
 
 // thread_local variables with a dynamic initialiser: the compiler lists their initialisers in
-// .CRT$XDU; each thread runs them when it starts, the first thread when the module loads.
+// .CRT$XDU and guards every access with the thread's __tls_guard, calling __dyn_tls_on_demand_init
+// on a thread's first; a new thread runs them when it starts. Not at the process attach, which the
+// loader sends the TLS callbacks before the module's own initialisers have run (Microsoft's order).
 __declspec(allocate(".CRT$XDA")) kova_pvfv __xd_a = nullptr;
 __declspec(allocate(".CRT$XDZ")) kova_pvfv __xd_z = nullptr;
-static void __stdcall run_thread_local_initialisers(void*, unsigned long reason, void*)
+__declspec(thread) bool __tls_guard = false;
+
+void __stdcall __dyn_tls_init(void*, unsigned long reason, void*)
 {
-    constexpr unsigned long process_attach = 1, thread_attach = 2;
-    if (reason != process_attach && reason != thread_attach) return;
+    constexpr unsigned long thread_attach = 2;
+    if (reason != thread_attach || __tls_guard) return;
+    __tls_guard = true;
     for (kova_pvfv* initialiser = &__xd_a + 1; initialiser != &__xd_z; ++initialiser)
         if (*initialiser != nullptr) (*initialiser)();
 }
-__declspec(allocate(".CRT$XLC")) __attribute__((used)) extern const kova_tls_callback __xl_c = run_thread_local_initialisers;
+
+void __cdecl __dyn_tls_on_demand_init() noexcept
+{
+    __dyn_tls_init(nullptr, 2, nullptr);
+}
+__declspec(allocate(".CRT$XLC")) __attribute__((used)) extern const kova_tls_callback __xl_c = __dyn_tls_init;
+
+// Their destructors, registered by each thread as it constructs them: run last first when the
+// thread ends, and for the thread that unloads the module (or ends the process) at its detach.
+struct kova_thread_destructors {
+    kova_thread_destructors* next;
+    int count;
+    kova_pvfv functions[30];
+};
+__declspec(thread) kova_thread_destructors* thread_destructors = nullptr;
+
+int __cdecl __tlregdtor(kova_pvfv function)
+{
+    kova_thread_destructors* block = thread_destructors;
+    if (block == nullptr || block->count == 30) {
+        auto* added = static_cast<kova_thread_destructors*>(HeapAlloc(GetProcessHeap(), 0, sizeof *block));
+        if (added == nullptr) return -1;
+        added->next = block;
+        added->count = 0;
+        thread_destructors = block = added;
+    }
+    block->functions[block->count++] = function;
+    return 0;
+}
+
+static void __stdcall run_thread_destructors(void*, unsigned long reason, void*)
+{
+    constexpr unsigned long process_detach = 0, thread_detach = 3;
+    if (reason != process_detach && reason != thread_detach) return;
+    // A destructor may register another: the list is read afresh after each.
+    while (kova_thread_destructors* block = thread_destructors) {
+        if (block->count == 0) {
+            thread_destructors = block->next;
+            HeapFree(GetProcessHeap(), 0, block);
+            continue;
+        }
+        block->functions[--block->count]();
+    }
+}
+__declspec(allocate(".CRT$XLD")) __attribute__((used)) extern const kova_tls_callback __xl_d = run_thread_destructors;
 
 // A static's guard holds 0 (not yet), -1 (being initialised) or the epoch of its initialisation. The
 // compiler's inline check calls the header only while the guard is above the thread's epoch.

@@ -239,9 +239,9 @@ TEST_F(Panel, ListensOnTheLoopbackOnlyAndEndsWithTheInstance)
 {
     for (const char* address : {"0.0.0.0:0", "localhost:0", "127.0.0.1:70000", "127.0.0.1:", "127.0.0.1:8x"}) {
         vqsim_stop_panel();
-        ::testing::internal::CaptureStderr();
+        kova_test::StderrCapture captured;
         EXPECT_EQ(vqsim_start_panel(address), -1) << address;
-        EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("the panel serves 127.0.0.1:PORT only"));
+        EXPECT_THAT(captured.text(), HasSubstr("the panel serves 127.0.0.1:PORT only"));
     }
     ASSERT_GT(vqsim_start_panel("127.0.0.1:0"), 0);
     const int port = vqsim_start_panel("127.0.0.1:0"); // kept
@@ -313,9 +313,9 @@ TEST_F(Panel, BindsItsPortExclusively)
     socklen_t length = sizeof address;
     ::getsockname(other, reinterpret_cast<sockaddr*>(&address), &length);
     const std::string taken = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    ::testing::internal::CaptureStderr();
+    kova_test::StderrCapture captured;
     EXPECT_EQ(vqsim_start_panel(taken.c_str()), -1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(captured.text(),
               "VQUAD stand-in: the panel cannot listen on " + taken + " (is the port taken?)\n");
     ::close(other);
 }

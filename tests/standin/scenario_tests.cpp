@@ -144,11 +144,10 @@ protected:
     // What initialize writes to standard error for a scenario, and its answer.
     std::string refusal(const std::string& file, KovaStatus* status = nullptr)
     {
-        ::testing::internal::CaptureStderr();
+        kova_test::StderrCapture captured;
         KovaStatus answer = start(file);
-        std::string text = ::testing::internal::GetCapturedStderr();
         if (status != nullptr) *status = answer;
-        return text;
+        return captured.text();
     }
 
     kova_test::FrameSink frames_;
@@ -492,9 +491,9 @@ TEST_F(Scenarios, BadFilesAreRefusedWholeWithOneLine)
     EXPECT_THAT(listed(), ::testing::ElementsAre(kova_test::default_sensor));
 
     // A bad event given through the control.
-    ::testing::internal::CaptureStderr();
+    kova_test::StderrCapture captured;
     EXPECT_EQ(vqsim_add_timeline_event(R"({"at_ms": 1, "event": "nap"})"), -1);
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+    EXPECT_THAT(captured.text(),
                 ::testing::StartsWith("VQUAD stand-in: vqsim_add_timeline_event:1:23: unknown event \"nap\""));
 }
 

@@ -9,8 +9,26 @@
 
 #include <boost/filesystem.hpp>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define KOVA_PIPE(fds) _pipe(fds, 65536, _O_BINARY)
+#define KOVA_DUP _dup
+#define KOVA_DUP2 _dup2
+#define KOVA_READ(fd, buffer, size) _read(fd, buffer, static_cast<unsigned>(size))
+#define KOVA_CLOSE _close
+#else
+#include <unistd.h>
+#define KOVA_PIPE(fds) pipe(fds)
+#define KOVA_DUP dup
+#define KOVA_DUP2 dup2
+#define KOVA_READ(fd, buffer, size) read(fd, buffer, size)
+#define KOVA_CLOSE close
+#endif
 #include <cctype>
 #include <cstring>
 #include <sstream>
@@ -142,6 +160,55 @@ std::uint32_t KovaTest::open_default()
     EXPECT_EQ(KovaOpenDevice(default_sensor, &handle), KOVA_OK);
     EXPECT_NE(handle, 0u);
     return handle;
+}
+
+struct StderrCapture::Reader {
+    int fd;
+    std::string bytes;
+    std::thread thread;
+};
+
+StderrCapture::StderrCapture()
+{
+    int fds[2];
+    std::fflush(stderr);
+    if (KOVA_PIPE(fds) != 0) {
+        ADD_FAILURE() << "no pipe for standard error";
+        return;
+    }
+    saved_ = KOVA_DUP(2);
+    KOVA_DUP2(fds[1], 2);
+    KOVA_CLOSE(fds[1]);
+    reader_ = new Reader{fds[0], {}, {}};
+    reader_->thread = std::thread([reader = reader_] {
+        char buffer[4096];
+        for (;;) {
+            const auto count = KOVA_READ(reader->fd, buffer, sizeof buffer);
+            if (count <= 0) break;
+            reader->bytes.append(buffer, static_cast<std::size_t>(count));
+        }
+    });
+}
+
+StderrCapture::~StderrCapture()
+{
+    text();
+}
+
+std::string StderrCapture::text()
+{
+    if (reader_ != nullptr) {
+        // Standard error back on its own file: the pipe's last writer goes, and the reader sees its end.
+        std::fflush(stderr);
+        KOVA_DUP2(saved_, 2);
+        KOVA_CLOSE(saved_);
+        reader_->thread.join();
+        KOVA_CLOSE(reader_->fd);
+        captured_ = std::move(reader_->bytes);
+        delete reader_;
+        reader_ = nullptr;
+    }
+    return captured_;
 }
 
 } // namespace kova_test

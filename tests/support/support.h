@@ -30,6 +30,25 @@ void set_program_data(const std::string& folder);
 // The log file's bytes with the 45-byte prefix (timestamp, blank, thread piece) of every line removed.
 std::string strip_prefixes(const std::string& log);
 
+// What this process writes to standard error between construction and text(): read through a pipe
+// by a thread of its own, so it needs no file (GoogleTest's CaptureStderr writes one in /tmp, and
+// reads back nothing when the disk is full).
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    // Ends the capture (the first call) and returns what was written.
+    std::string text();
+
+private:
+    int saved_ = -1;
+    std::string captured_;
+    struct Reader;
+    Reader* reader_ = nullptr;
+};
+
 // Counts deliveries and lets a test wait for a number of them.
 struct FrameSink {
     std::mutex mutex;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "interface/shared_manager.h"
 #include "manager/vantorquadrelv3_manager.h"
@@ -25,7 +26,10 @@ int log_fd = -1;
 // Serialises whole lines, the lazy open and the rotation. A leaf lock: nothing calls out under it.
 std::mutex& log_mutex()
 {
-    static std::mutex* mutex = new std::mutex; // outlives static destruction
+    // Outlives static destruction (the device library's threads may log while the process exits),
+    // in the module's own storage, not the heap, so that an unloaded library leaves nothing behind.
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static std::mutex* mutex = new (storage) std::mutex;
     return *mutex;
 }
 

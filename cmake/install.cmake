@@ -17,7 +17,7 @@ set_target_properties(VQUAD PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PR
 if(NOT WIN32)
   # Installed, each finds the device library beside itself; nothing points into the build tree.
   set_target_properties(kovavantorquadrelv3 PROPERTIES INSTALL_RPATH "$ORIGIN")
-  set_target_properties(kova-capture PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  set_target_properties(kova-capture kova-check PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 endif()
 target_include_directories(kovavantorquadrelv3 INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/kovavantorquadrelv3>)
@@ -75,6 +75,8 @@ install(TARGETS VQUAD
   ${KOVA_STANDIN_ARCHIVE}
   PUBLIC_HEADER DESTINATION ${KOVA_STANDIN_INCLUDE} COMPONENT standin)
 install(TARGETS kova-capture RUNTIME DESTINATION ${KOVA_STANDIN_BIN} COMPONENT standin)
+# The field check goes with the system's library: it is run where the maker's library is.
+install(TARGETS kova-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 # The recorder, with (on Linux) the script that puts it in front of an application, which finds it
 # installed in this layout's library folder. On Windows it is copied beside the application as VQUAD.dll.
 if(WIN32)

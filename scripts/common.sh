@@ -4,7 +4,7 @@ set -eu
 
 KOVA_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # What the library, the stand-in and the capture tool need; the tests and benchmarks need more.
-KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libpng-dev nlohmann-json3-dev libcpp-httplib-dev pkg-config"
+KOVA_PACKAGES="cmake make g++ binutils libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-chrono-dev libpng-dev nlohmann-json3-dev libcpp-httplib-dev pkg-config llvm-16-dev"
 KOVA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang clang-16 dpkg-dev python3-numpy python3-pytest python3-build python3-setuptools python3-wheel python3-venv python3-mypy mono-mcs mono-runtime doxygen nuget unzip"
 
 kova_install_packages() {

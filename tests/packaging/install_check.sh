@@ -13,11 +13,11 @@ export PROGRAMDATA="$work/programdata"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for file in include/kovavantorquadrelv3/kovavantorquadrelv3.h include/kovavantorquadrelv3/kova_status.h \
-            include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim.h include/kovavantorquadrelv3/vqsim_lookup.h bin/kova-capture; do
+            include/kovavantorquadrelv3/kova_version.h include/kovavantorquadrelv3/vqsim.h include/kovavantorquadrelv3/vqsim_lookup.h bin/kova-capture bin/kova-check; do
     [ -e "$work/prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 libdir=$(dirname "$(find "$work/prefix" -name libkovavantorquadrelv3.so.1 | head -n 1)")
-if readelf -d "$libdir/libkovavantorquadrelv3.so.1" "$work/prefix/bin/kova-capture" | grep -F "$build"; then
+if readelf -d "$libdir/libkovavantorquadrelv3.so.1" "$work/prefix/bin/kova-capture" "$work/prefix/bin/kova-check" | grep -F "$build"; then
     echo "an installed file points into the build tree"; exit 1
 fi
 
@@ -49,6 +49,8 @@ cc -std=c99 -pedantic-errors -Wall -Werror "$source/examples/list_scanners.c" -o
 "$work/list_pkgconfig" | grep -q '^QV3-0001$'
 
 "$work/prefix/bin/kova-capture" --version
+# The installed field check finds the installed device library (here the stand-in) and the system's.
+"$work/prefix/bin/kova-check" | grep -q '^host: scanner QV3-0001' || { echo "installed kova-check fails"; exit 1; }
 # The installed recorder, found by the installed script, in front of the installed stand-in.
 if [ -e "$work/prefix/bin/kova-record" ]; then
     VQREC_TARGET="$libdir/libVQUAD.so.1" VQREC_OUT="$work/recorded.json" \

@@ -13,7 +13,8 @@ esac
 names=$(echo "$names" | LC_ALL=C sort -u)
 [ -n "$names" ] || { echo "no device-library member imported by $library"; exit 1; }
 if [ "${4:-}" = --write ]; then
-    { echo "# The device library's members the system imports ($kind decoration), written by"
+    { echo "# SPDX-License-Identifier: MIT"
+      echo "# The device library's members the system imports ($kind decoration), written by"
       echo "# tests/support/import_list.sh from the build's library; kova-check carries this list."
       echo "$names"; } > "$list"
     exit 0

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "manager/uniformity.h"
+#include "platform/compiler.h"
 
 namespace {
 
@@ -58,12 +59,12 @@ inline __attribute__((always_inline)) void stream(workload& w)
     benchmark::ClobberMemory();
 }
 
-__attribute__((target("avx2"))) void stream_avx2(workload& w) { stream(w); }
+KOVA_TARGET("avx2") void stream_avx2(workload& w) { stream(w); }
 void stream_plain(workload& w) { stream(w); }
 
 void streaming_pass(workload& w)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx2 = uni::uniformity_kernel_supported(uni::uniformity_kernel::avx2);
     avx2 ? stream_avx2(w) : stream_plain(w);
 }
 

@@ -64,6 +64,7 @@ kova_windows_deps() {
     kova_fetch_source zlib "$work/src"
     kova_fetch_source libpng1.6 "$work/src"
     kova_fetch_source cpp-httplib "$work/src"
+    kova_fetch_source benchmark "$work/src"
 
     # Boost: only the compiled parts, against the installed headers; zlib with Debian's patches.
     tar -xJf "$work"/src/boost1.74_*.orig.tar.xz -C "$work" --wildcards \
@@ -85,6 +86,14 @@ kova_windows_deps() {
     kova_cross_cmake "$work/src/png" "$work/png-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
         -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_FILES=ON "-DCMAKE_C_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w" -DZLIB_LIBRARY="$KOVA_WINDOWS_DEPS/lib/zlibstatic.lib" \
         -DZLIB_INCLUDE_DIR="$KOVA_WINDOWS_DEPS/include"
+
+    # Google Benchmark, for the benchmarks' Windows figures (under Wine), on the shared runtime; its
+    # version and the checks it cannot run in a cross-build given (as Debian's own build gives them).
+    (cd "$work/src" && dpkg-source -q -x benchmark_*.dsc benchmark >/dev/null 2>&1) || { echo "unpacking benchmark failed"; exit 1; }
+    kova_cross_cmake "$work/src/benchmark" "$work/benchmark-build" -DBENCHMARK_ENABLE_TESTING=OFF \
+        -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_INSTALL_DOCS=OFF \
+        -DBENCHMARK_ENABLE_LTO=OFF -DGIT_VERSION=1.7.1 -DHAVE_STD_REGEX=ON -DHAVE_STEADY_CLOCK=ON \
+        "-DCMAKE_CXX_FLAGS_RELEASE=/MD /O2 /DNDEBUG /w"
 
     # cpp-httplib, the panel tests' HTTP client: Debian builds it as a library for Linux only, but its
     # sources hold the single header.

@@ -55,7 +55,7 @@ kova_patch_header(windows/winnt.h "#if defined\\(_MSC_VER\\) && !defined\\(__cla
 kova_patch_header(windows/windef.h "#ifdef _MSC_VER\n# define inline __inline" "#if defined(_MSC_VER) && !defined(__cplusplus)\n# define inline __inline")
 
 # Import libraries from the export tables (forwarded exports included: the loader resolves them).
-foreach(dll ucrtbase vcruntime140 msvcp140 kernel32 shell32 ole32 bcrypt advapi32 user32 version ws2_32 mswsock dbghelp)
+foreach(dll ucrtbase vcruntime140 msvcp140 kernel32 shell32 ole32 bcrypt advapi32 user32 version ws2_32 mswsock dbghelp shlwapi)
   execute_process(COMMAND ${KOVA_OBJDUMP16} -p ${KOVA_WINE_DLLS}/${dll}.dll OUTPUT_VARIABLE dump
     COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX MATCH "Export Table:.*" dump "${dump}")

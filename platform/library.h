@@ -12,6 +12,9 @@ namespace nvr::vantorquadrelv3::platform {
 // library of the same exported names, the caller, is already loaded). Null on failure, with a
 // reason in *error.
 void* library_load(const char* path, std::string* error);
+// Loads a library by name, as an application loads it (the system's own search order, its symbols
+// bound the usual way). Null on failure, with a reason in *error.
+void* library_load_by_name(const char* name, std::string* error);
 // The function or object the library exports under name; null when it has none.
 void* library_symbol(void* library, const char* name);
 // The name under which the module holding address exports exactly that address; empty when none.

@@ -23,6 +23,16 @@ void* library_load(const char* path, std::string* error)
     return library;
 }
 
+void* library_load_by_name(const char* name, std::string* error)
+{
+    void* library = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr && error != nullptr) {
+        const char* reason = ::dlerror();
+        *error = reason != nullptr ? reason : "unknown error";
+    }
+    return library;
+}
+
 void* library_symbol(void* library, const char* name)
 {
     return ::dlsym(library, name);

@@ -16,6 +16,17 @@ void* library_load(const char* path, std::string* error)
     return library;
 }
 
+void* library_load_by_name(const char* name, std::string* error)
+{
+    HMODULE library = ::LoadLibraryA(name);
+    if (library == nullptr && error != nullptr) {
+        const DWORD code = ::GetLastError();
+        // 127: the library, or one it imports, lacks an entry point the importer names.
+        *error = "error " + std::to_string(code) + (code == ERROR_PROC_NOT_FOUND ? " (an entry point is missing)" : "");
+    }
+    return library;
+}
+
 void* library_symbol(void* library, const char* name)
 {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));

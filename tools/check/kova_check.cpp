@@ -116,7 +116,7 @@ void check_host(std::vector<Finding>& findings, bool binds)
 
     if (!binds) return;
     std::string error;
-    void* library = platform::library_load(system_library, &error);
+    void* library = platform::library_load_by_name(system_library, &error);
     if (library == nullptr) {
         findings.push_back(host(system_library, std::string(system_library) + " does not load: " + error, true));
         return;

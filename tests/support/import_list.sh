@@ -22,9 +22,8 @@ fi
 listed=$(grep -v '^#' "$list" | LC_ALL=C sort -u)
 if [ "$names" != "$listed" ]; then
     echo "$library imports other device-library members than $list lists:"
-    diff "$(printf '%s\n' "$listed" > "${TMPDIR:-/tmp}/listed.$$"; echo "${TMPDIR:-/tmp}/listed.$$")" \
-         "$(printf '%s\n' "$names" > "${TMPDIR:-/tmp}/names.$$"; echo "${TMPDIR:-/tmp}/names.$$")"
-    rm -f "${TMPDIR:-/tmp}/listed.$$" "${TMPDIR:-/tmp}/names.$$"
+    printf '%s\n' "$names" | grep -vxF "$listed" | sed 's/^/  imported, not listed: /'
+    printf '%s\n' "$listed" | grep -vxF "$names" | sed 's/^/  listed, not imported: /'
     echo "rewrite it: sh tests/support/import_list.sh $kind LIBRARY $list --write"
     exit 1
 fi

@@ -44,16 +44,6 @@ std::string joined(const std::vector<std::string>& arguments)
     return text;
 }
 
-Finding finding(std::string kind, std::string subject, std::string text, bool fatal = false)
-{
-    Finding made;
-    made.kind = std::move(kind);
-    made.subject = std::move(subject);
-    made.text = std::move(text);
-    made.fatal = fatal;
-    return made;
-}
-
 // The module's C++ runtime: a debug or a statically linked one cannot share strings, vectors and
 // the heap with the system's.
 Finding runtime_of(const ModuleImage& image)
@@ -87,6 +77,16 @@ Finding runtime_of(const ModuleImage& image)
 }
 
 } // namespace
+
+Finding finding(std::string kind, std::string subject, std::string text, bool fatal)
+{
+    Finding made;
+    made.kind = std::move(kind);
+    made.subject = std::move(subject);
+    made.text = std::move(text);
+    made.fatal = fatal;
+    return made;
+}
 
 const std::vector<std::string>& imported_members_msvc()
 {

@@ -18,6 +18,8 @@ struct Finding {
     std::string library_signature, system_signature; // a missing member's, demangled
 };
 
+Finding finding(std::string kind, std::string subject, std::string text, bool fatal = false);
+
 // Readable names for decorated ones (MSVC or Itanium); the name itself when it cannot.
 using Demangler = std::string (*)(const std::string& decorated);
 

@@ -32,14 +32,10 @@ constexpr const char* system_library = "libkovavantorquadrelv3.so.1";
 #endif
 constexpr std::size_t largest_library = std::size_t{1} << 30;
 
+// A finding about this machine: refused when it keeps the system from running here.
 Finding host(std::string subject, std::string text, bool fatal = false)
 {
-    Finding made;
-    made.kind = fatal ? "refused" : "host";
-    made.subject = std::move(subject);
-    made.text = std::move(text);
-    made.fatal = fatal;
-    return made;
+    return kova_check::finding(fatal ? "refused" : "host", std::move(subject), std::move(text), fatal);
 }
 
 void check_file(const std::string& path, std::vector<Finding>& findings)
@@ -195,12 +191,9 @@ int main(int argc, char** argv)
     if (on_host) check_host(findings, binds);
     for (const Finding& finding : findings) binds = binds && !finding.fatal;
 
-    Finding verdict;
-    verdict.kind = "verdict";
-    verdict.subject = path;
-    verdict.text = binds ? "the system will bind to " + path
-                         : "the system will not bind" + (path.empty() ? std::string() : " to " + path);
-    findings.push_back(verdict);
+    findings.push_back(kova_check::finding("verdict", path,
+                                           binds ? "the system will bind to " + path
+                                                 : "the system will not bind" + (path.empty() ? std::string() : " to " + path)));
     if (json) {
         std::printf("%s\n", kova_check::as_json(findings, binds).c_str());
     } else {
